@@ -1,0 +1,429 @@
+#include "capture/RawPrintServer.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "eventlog/EventRecord.h"
+#include "eventlog/EventSink.h"
+#include "platform/Logging.h"
+#include "platform/StringTable.h"
+#include "platform/Tick.h"
+
+namespace {
+
+constexpr unsigned kIdsFailedToInitialize = 61234;
+constexpr unsigned kIdsSucceedToInitialize = 61235;
+constexpr unsigned kIdsCapturePaused = 61300;
+constexpr unsigned kIdsCaptureResumed = 61301;
+
+constexpr int kListenBacklog = 5;
+// A peer that keeps sending while its connection is being closed cannot hold the closing
+// thread for longer than this many drain reads.
+constexpr int kMaxDrainReads = 128;
+
+} // namespace
+
+struct CRawPrintServer::ClientRecord
+{
+    SOCKET socket = INVALID_SOCKET;
+    SockAddrIn peer;
+    std::uint64_t acceptTick = 0;
+    bool busy = false;    // a reader is receiving from it (table lock)
+    int drainPauseMs = 2; // set when the record leaves the table
+
+    ClientRecord(SOCKET s, const SockAddrIn& p) : socket(s), peer(p), acceptTick(GetTickCount64())
+    {
+    }
+    ClientRecord(const ClientRecord&) = delete;
+    ClientRecord& operator=(const ClientRecord&) = delete;
+
+    // The socket is closed when the last holder lets the record go, so no thread ever
+    // receives on a descriptor that another thread closed (and the system reused).
+    ~ClientRecord()
+    {
+        if (socket == INVALID_SOCKET) {
+            return;
+        }
+        ShutdownSend(socket);
+        char scratch[512];
+        for (int i = 0; i < kMaxDrainReads; ++i) {
+            const long n = Recv(socket, scratch, sizeof scratch);
+            SleepMs(drainPauseMs);
+            if (n <= 0) {
+                break;
+            }
+        }
+        SetDontLinger(socket);
+        closesocket(socket);
+    }
+};
+
+CRawPrintServer::CRawPrintServer(void* context, PrintDataCallback callback, std::uint16_t port,
+                                 char* buffer, std::uint32_t bufferSize, std::uint32_t bindAddress,
+                                 const ListenerTiming& timing)
+    : m_context(context), m_callback(callback), m_port(port), m_buffer(buffer),
+      m_bufferSize(bufferSize), m_bindAddress(bindAddress), m_timing(timing)
+{
+    if (m_port != 0 && !m_acceptThread.Start([this] { AcceptThread(); })) {
+        m_status = ListenerClosed;
+        EventSink(EventError, LoadString(kIdsFailedToInitialize));
+    }
+}
+
+CRawPrintServer::~CRawPrintServer()
+{
+    Stop();
+}
+
+void CRawPrintServer::AcceptThread()
+{
+    const SOCKET ls = CreateTcpSocket();
+    if (ls == INVALID_SOCKET) {
+        qCWarning(lcCapture) << "socket:" << SocketErrorText(WSAGetLastError());
+        m_status = ListenerClosed;
+        EventSink(EventError, LoadString(kIdsFailedToInitialize));
+        return;
+    }
+    SetDontLinger(ls);
+    SetNoDelay(ls, true);
+    // A restarted program must bind while connections of the last run wait out TIME_WAIT;
+    // this does not let two listeners share the port.
+    SetReuseAddress(ls, true);
+    {
+        std::lock_guard lock(m_tableLock);
+        m_listenSocket = ls;
+    }
+    m_status = ListenerSocketReady;
+    SetNonBlocking(ls, true);
+
+    if (Bind(ls, SockAddrIn{m_bindAddress, m_port}) == SOCKET_ERROR) {
+        qCWarning(lcCapture) << "bind:" << SocketErrorText(WSAGetLastError());
+        m_status = ListenerClosing;
+        CloseAllClients();
+        EventSink(EventError, LoadString(kIdsFailedToInitialize));
+        return;
+    }
+    EventSink(EventInformation, LoadString(kIdsSucceedToInitialize));
+
+    if (Listen(ls, kListenBacklog) == SOCKET_ERROR) {
+        qCWarning(lcCapture) << "listen:" << SocketErrorText(WSAGetLastError());
+        std::lock_guard lock(m_tableLock);
+        if (m_listenSocket == ls) {
+            closesocket(ls);
+            m_listenSocket = INVALID_SOCKET;
+        }
+        return;
+    }
+
+    while (m_stopFlag == 0) {
+        m_status = ListenerAccepting;
+        if (!AcceptOne()) {
+            break;
+        }
+        CollectFinishedReaders();
+        {
+            std::lock_guard lock(m_tableLock);
+            StartReadersLocked();
+        }
+        PauseUnlessStopped(m_timing.acceptPollMs);
+    }
+    m_status = ListenerClosing;
+    CloseAllClients();
+}
+
+bool CRawPrintServer::AcceptOne()
+{
+    SockAddrIn peer;
+    SOCKET c = INVALID_SOCKET;
+    int error = 0;
+    {
+        // Under the table lock, so CloseAllClients cannot close the listening socket
+        // between reading it and using it.
+        std::lock_guard lock(m_tableLock);
+        const SOCKET ls = m_listenSocket;
+        if (ls == INVALID_SOCKET) {
+            m_status = ListenerAcceptFailed;
+            return false;
+        }
+        c = Accept(ls, &peer);
+        if (c == INVALID_SOCKET) {
+            error = WSAGetLastError();
+        }
+    }
+
+    if (c != INVALID_SOCKET) {
+        ConfigureClientSocket(c);
+        ClientPtr record;
+        try {
+            record = std::make_shared<ClientRecord>(c, peer);
+            std::lock_guard lock(m_tableLock);
+            m_clientTable.push_back(record);
+            StartReadersLocked();
+        } catch (const std::bad_alloc&) {
+            // Without a record the socket is closed here; with one, the record closes it.
+            if (!record) {
+                SetDontLinger(c);
+                closesocket(c);
+            }
+            ReportExhaustion(WSAENOMEM);
+            PauseUnlessStopped(m_timing.exhaustedBackoffMs);
+            return true;
+        }
+        if (m_exhausted) {
+            m_exhausted = false;
+            EventSink(EventInformation, LoadString(kIdsCaptureResumed));
+        }
+        qCDebug(lcCapture) << "accepted" << FormatIpv4(peer.address) << peer.port;
+        return true;
+    }
+
+    switch (error) {
+    case WSAEMFILE:
+    case WSAENFILE:
+    case WSAENOBUFS:
+    case WSAENOMEM:
+        // The connection waits in the backlog until a descriptor is free again.
+        ReportExhaustion(error);
+        PauseUnlessStopped(m_timing.exhaustedBackoffMs);
+        m_status = ListenerAccepting;
+        return true;
+    case WSAEFAULT:
+    case WSAEINVAL:
+    case WSAENOTSOCK:
+    case EBADF:
+        qCWarning(lcCapture) << "accept:" << SocketErrorText(error);
+        m_status = ListenerAcceptFailed;
+        return false;
+    default:
+        // Nothing waiting (WSAEWOULDBLOCK), an interrupted call, or a connection that
+        // failed before it was taken (the network errors Linux passes on from accept).
+        m_status = ListenerAccepting;
+        return true;
+    }
+}
+
+void CRawPrintServer::ReportExhaustion(int error)
+{
+    if (m_exhausted) {
+        return;
+    }
+    m_exhausted = true;
+    EventSink(EventError, FormatText(LoadString(kIdsCapturePaused), {SocketErrorText(error)}));
+}
+
+void CRawPrintServer::ConfigureClientSocket(SOCKET s)
+{
+    SetNonBlocking(s, true);
+    SetNoDelay(s, true);
+    SetKeepAlive(s, true);
+}
+
+int CRawPrintServer::WantedReadersLocked() const
+{
+    return static_cast<int>(
+        std::min<std::size_t>(m_clientTable.size(), static_cast<std::size_t>(kMaxReaders)));
+}
+
+void CRawPrintServer::StartReadersLocked()
+{
+    if (m_stopFlag != 0) {
+        return;
+    }
+    while (m_readers < WantedReadersLocked()) {
+        m_readerThreads.emplace_back();
+        if (!m_readerThreads.back().Start([this] { ReaderThread(); })) {
+            // The connections wait; the next accept pass tries again.
+            m_readerThreads.pop_back();
+            ReportExhaustion(EAGAIN);
+            return;
+        }
+        ++m_readers;
+    }
+}
+
+void CRawPrintServer::CollectFinishedReaders()
+{
+    std::list<Worker> finished;
+    {
+        std::lock_guard lock(m_tableLock);
+        for (auto it = m_readerThreads.begin(); it != m_readerThreads.end();) {
+            auto next = std::next(it);
+            if (it->IsFinished()) {
+                finished.splice(finished.end(), m_readerThreads, it);
+            }
+            it = next;
+        }
+    }
+    for (Worker& w : finished) {
+        w.Join();
+    }
+}
+
+void CRawPrintServer::ReaderThread()
+{
+    std::unique_ptr<char[]> chunk(new (std::nothrow) char[kReceiveSize]);
+    std::size_t position = 0;
+    while (m_stopFlag == 0 && chunk) {
+        ClientPtr record;
+        bool tableEmpty = false;
+        {
+            std::lock_guard lock(m_tableLock);
+            // One reader per open connection: a surplus reader ends here.
+            if (m_readers > WantedReadersLocked()) {
+                --m_readers;
+                return;
+            }
+            const std::size_t n = m_clientTable.size();
+            tableEmpty = n == 0;
+            if (position >= n) {
+                position = 0;
+            }
+            for (std::size_t k = 0; k < n; ++k) {
+                const std::size_t i = (position + k) % n;
+                if (!m_clientTable[i]->busy) {
+                    record = m_clientTable[i];
+                    position = i + 1;
+                    break;
+                }
+            }
+            if (record) {
+                record->busy = true;
+            }
+        }
+        if (!record) {
+            PauseUnlessStopped(tableEmpty ? m_timing.readerIdleMs : m_timing.readerPassMs);
+            continue;
+        }
+
+        const long received = Recv(record->socket, chunk.get(), kReceiveSize);
+        const int error = received < 0 ? WSAGetLastError() : 0;
+        if (received > 0) {
+            DeliverChunk(record->socket, chunk.get(), received);
+        }
+        const bool keep =
+            received > 0 || error == WSAEWOULDBLOCK || error == WSAEINPROGRESS || error == WSAEINTR;
+        if (!keep && received < 0) {
+            // Recorded for the status word only: another connection's failure never
+            // closes this one.
+            m_status = ListenerReceiveFailed;
+        }
+        {
+            std::lock_guard lock(m_tableLock);
+            record->busy = false;
+            if (!keep) {
+                auto it = std::find(m_clientTable.begin(), m_clientTable.end(), record);
+                if (it != m_clientTable.end()) {
+                    m_clientTable.erase(it);
+                }
+                record->drainPauseMs = m_timing.closeDrainPauseMs;
+            }
+        }
+        record.reset(); // closes the socket if the record left the table
+        if (keep) {
+            PauseUnlessStopped(m_timing.readerPassMs);
+        }
+    }
+    std::lock_guard lock(m_tableLock);
+    --m_readers;
+}
+
+void CRawPrintServer::DeliverChunk(SOCKET s, const char* data, long count)
+{
+    if (m_callback == nullptr || m_buffer == nullptr || m_bufferSize == 0) {
+        return;
+    }
+    const std::uint32_t n =
+        static_cast<std::uint32_t>(std::min<long>(count, static_cast<long>(m_bufferSize)));
+    // One buffer serves every connection: the copy and the callback run for one chunk at a
+    // time, and the callback's reads of the buffer finish before the next copy.
+    std::lock_guard lock(m_callbackLock);
+    std::memcpy(m_buffer, data, n);
+    m_callback(m_context, s, n);
+}
+
+bool CRawPrintServer::CloseClient(SOCKET s)
+{
+    if (s == INVALID_SOCKET) {
+        return false;
+    }
+    ClientPtr record = RemoveClientLocked(s, m_timing.closeDrainPauseMs);
+    return record != nullptr;
+}
+
+CRawPrintServer::ClientPtr CRawPrintServer::RemoveClientLocked(SOCKET s, int drainPauseMs)
+{
+    std::lock_guard lock(m_tableLock);
+    auto it = std::find_if(m_clientTable.begin(), m_clientTable.end(),
+                           [s](const ClientPtr& r) { return r->socket == s; });
+    if (it == m_clientTable.end()) {
+        return nullptr;
+    }
+    ClientPtr record = *it;
+    record->drainPauseMs = drainPauseMs;
+    m_clientTable.erase(it);
+    return record;
+}
+
+void CRawPrintServer::CloseAllClients()
+{
+    m_status = ListenerClosing;
+    std::vector<ClientPtr> closing;
+    {
+        std::lock_guard lock(m_tableLock);
+        const SOCKET ls = m_listenSocket;
+        if (ls != INVALID_SOCKET) {
+            SetDontLinger(ls);
+            closesocket(ls);
+            m_listenSocket = INVALID_SOCKET;
+        }
+        closing.swap(m_clientTable);
+        for (const ClientPtr& r : closing) {
+            r->drainPauseMs = m_timing.closeAllDrainPauseMs;
+        }
+    }
+    closing.clear(); // each socket closes here, or when the reader holding it lets it go
+    m_status = ListenerClosed;
+}
+
+void CRawPrintServer::Stop()
+{
+    if (m_stopped) {
+        return;
+    }
+    m_stopped = true;
+    m_stopFlag = 1;
+    m_stopEvent.Set();
+    SleepMs(m_timing.stopGraceMs);
+    for (int i = 0; i < m_timing.stopClosingWaits && m_status == ListenerClosing; ++i) {
+        SleepMs(m_timing.stopClosingWaitMs);
+    }
+    // Every thread ends within one pass of the stop flag; none is ever terminated.
+    m_acceptThread.Join();
+    std::list<Worker> readers;
+    {
+        std::lock_guard lock(m_tableLock);
+        readers.swap(m_readerThreads);
+    }
+    for (Worker& w : readers) {
+        w.Join();
+    }
+    CloseAllClients();
+}
+
+std::size_t CRawPrintServer::ClientCount() const
+{
+    std::lock_guard lock(m_tableLock);
+    return m_clientTable.size();
+}
+
+int CRawPrintServer::ReaderCount() const
+{
+    std::lock_guard lock(m_tableLock);
+    return m_readers;
+}
+
+void CRawPrintServer::PauseUnlessStopped(int ms)
+{
+    m_stopEvent.Wait(ms);
+}

@@ -1,0 +1,9 @@
+#pragma once
+
+#include <QLoggingCategory>
+
+// Debug output per subsystem (the Windows program's OutputDebugString), silent unless
+// enabled, for example QT_LOGGING_RULES="zunaro.*.debug=true".
+Q_DECLARE_LOGGING_CATEGORY(lcCapture)
+Q_DECLARE_LOGGING_CATEGORY(lcEventLog)
+Q_DECLARE_LOGGING_CATEGORY(lcApp)

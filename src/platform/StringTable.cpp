@@ -1,0 +1,90 @@
+#include "platform/StringTable.h"
+
+#include <algorithm>
+#include <array>
+#include <memory>
+#include <mutex>
+#include <shared_mutex>
+
+namespace {
+
+struct Entry
+{
+    unsigned id;
+    const char* text;
+};
+
+#define ZUNARO_STRING(id, text) Entry{id, text},
+constexpr Entry kEnglish[] = {
+#include "StringTable_en.inc"
+};
+#undef ZUNARO_STRING
+
+std::shared_mutex g_catalogMutex;
+std::function<QString(unsigned)> g_catalog;
+
+} // namespace
+
+QString LoadEnglishString(unsigned id)
+{
+    for (const Entry& e : kEnglish) {
+        if (e.id == id) {
+            return QString::fromUtf8(e.text);
+        }
+    }
+    return {};
+}
+
+QString LoadString(unsigned id)
+{
+    {
+        std::shared_lock lock(g_catalogMutex);
+        if (g_catalog) {
+            QString text = g_catalog(id);
+            if (!text.isEmpty()) {
+                return text;
+            }
+        }
+    }
+    return LoadEnglishString(id);
+}
+
+void SetStringCatalog(std::function<QString(unsigned id)> lookup)
+{
+    std::unique_lock lock(g_catalogMutex);
+    g_catalog = std::move(lookup);
+}
+
+QString FormatText(const QString& pattern, const QStringList& args)
+{
+    QString out;
+    out.reserve(pattern.size() + 64);
+    qsizetype next = 0;
+    for (qsizetype i = 0; i < pattern.size(); ++i) {
+        const QChar c = pattern[i];
+        if (c != QLatin1Char('%') || i + 1 >= pattern.size()) {
+            out += c;
+            continue;
+        }
+        const QChar f = pattern[i + 1];
+        if (f == QLatin1Char('%')) {
+            out += QLatin1Char('%');
+            ++i;
+            continue;
+        }
+        qsizetype len = 0;
+        if (f == QLatin1Char('s') || f == QLatin1Char('d') || f == QLatin1Char('u')) {
+            len = 2;
+        } else if (f == QLatin1Char('l') && i + 2 < pattern.size() &&
+                   pattern[i + 2] == QLatin1Char('s')) {
+            len = 3;
+        }
+        if (len == 0 || next >= args.size()) {
+            out += c;
+            continue;
+        }
+        out += args[next++];
+        i += len - 1;
+    }
+    return out;
+}

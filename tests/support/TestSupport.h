@@ -1,0 +1,79 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <vector>
+
+#include <QByteArray>
+#include <QString>
+
+#include "eventlog/EventRecord.h"
+#include "eventlog/EventStore.h"
+#include "platform/Socket.h"
+
+#include <atomic>
+
+// The fresh temporary folder the test main made for this run (profile, data, runtime).
+QString TestHome();
+
+// Polls cond every few milliseconds until it holds or timeoutMs passes. Returns cond().
+bool WaitUntil(const std::function<bool()>& cond, int timeoutMs = 5000);
+
+// A free TCP port on 127.0.0.1 (bound once to port 0 and released).
+std::uint16_t FreePort();
+
+// Connects a blocking socket to 127.0.0.1:port. Returns INVALID_SOCKET on failure.
+SOCKET ConnectLoopback(std::uint16_t port);
+// Sends all of data. Returns false on failure.
+bool SendAll(SOCKET s, const QByteArray& data);
+// Connects, sends data, closes: one print job the way a spooler sends it.
+bool SendJob(std::uint16_t port, const QByteArray& data);
+
+// Registers its own event store as the EventSink target for its lifetime and keeps every
+// record taken from it.
+class EventCollector
+{
+public:
+    EventCollector();
+    ~EventCollector();
+    EventCollector(const EventCollector&) = delete;
+    EventCollector& operator=(const EventCollector&) = delete;
+
+    // Takes what is pending and returns every record collected so far.
+    std::vector<EventRecord> Records();
+    // Number of collected records with this type and text.
+    int Count(int type, const QString& text);
+    CEventStore& Store() { return m_store; }
+
+private:
+    CEventStore m_store;
+    std::vector<EventRecord> m_records;
+};
+
+// A data callback target that keeps every chunk it is handed, and checks that no two
+// callbacks ever overlap.
+class ChunkRecorder
+{
+public:
+    static void Callback(void* context, SOCKET socket, std::uint32_t count);
+
+    explicit ChunkRecorder(std::size_t bufferSize = 8200) : buffer(bufferSize) {}
+
+    std::vector<QByteArray> Chunks();
+    QByteArray Joined();
+    std::size_t TotalBytes();
+    bool overlapped() const { return m_overlapped; }
+    // Milliseconds each callback should take (to widen race windows).
+    int callbackDelayMs = 0;
+
+    std::vector<char> buffer;
+
+private:
+    std::mutex m_mutex;
+    std::vector<QByteArray> m_chunks;
+    std::atomic<int> m_inside{0};
+    std::atomic<bool> m_overlapped{false};
+};
