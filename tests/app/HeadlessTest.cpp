@@ -1,0 +1,106 @@
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStringList>
+
+#include "platform/Profile.h"
+#include "platform/ProfileKeys.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+// The real program, started the way a user starts it, with the test's profile.
+class Program
+{
+public:
+    explicit Program(std::uint16_t port)
+    {
+        WriteProfileInt(kProfileListenerPort, port);
+        m_process.setProgram(qEnvironmentVariable("ZUNARO_BINARY"));
+        m_process.setArguments({u"--headless"_qs});
+        m_process.start();
+    }
+    ~Program()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished();
+        }
+    }
+
+    // Waits until a line of standard output ends with ",text".
+    bool WaitForLine(const QString& text, int timeoutMs = 10000)
+    {
+        return WaitUntil(
+            [&] {
+                m_process.waitForReadyRead(20);
+                m_output += QString::fromUtf8(m_process.readAllStandardOutput());
+                for (const QString& line : m_output.split(u'\n')) {
+                    if (line.endsWith(u',' + text)) {
+                        return true;
+                    }
+                }
+                return false;
+            },
+            timeoutMs);
+    }
+    QString Output() const { return m_output; }
+    QProcess& Process() { return m_process; }
+
+private:
+    QProcess m_process;
+    QString m_output;
+};
+
+} // namespace
+
+TEST(Headless, PrintJob_ShowsAlarmLineAndEndsOnSigterm)
+{
+    const std::uint16_t port = FreePort();
+    Program program(port);
+    ASSERT_TRUE(program.Process().waitForStarted());
+    ASSERT_TRUE(program.WaitForLine(u"Succeed to initialize Zunaro."_qs));
+    ASSERT_TRUE(SendJob(port, "ALARM 1\r\n\f"));
+    ASSERT_TRUE(SendJob(port, "Temp\xC3\xA9rature \xC3\xA9lev\xC3\xA9\x65 1\r\n"));
+    EXPECT_TRUE(program.WaitForLine(u"ALARM"_qs));
+    EXPECT_TRUE(program.WaitForLine(u"Température élevée"_qs));
+
+    // Lines are "date,time,text" with an ISO date and a 24-hour time.
+    const QString first = program.Output().split(u'\n').first();
+    EXPECT_TRUE(QRegularExpression(u"^\\d{4}-\\d{2}-\\d{2},\\d{2}:\\d{2}:\\d{2},"_qs)
+                    .match(first)
+                    .hasMatch())
+        << first.toStdString();
+
+    program.Process().terminate(); // SIGTERM
+    ASSERT_TRUE(program.Process().waitForFinished(15000));
+    EXPECT_EQ(program.Process().exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.Process().exitCode(), 0);
+    // Nothing listens any more.
+    EXPECT_EQ(ConnectLoopback(port), INVALID_SOCKET);
+}
+
+TEST(Headless, ListenerAddress_NarrowedOrRefused)
+{
+    const std::uint16_t port = FreePort();
+    WriteProfileString(kProfileListenerAddress, u"not an address"_qs);
+    {
+        Program program(port);
+        EXPECT_TRUE(program.WaitForLine(u"Failed to initialize Zunaro."_qs));
+        EXPECT_EQ(ConnectLoopback(port), INVALID_SOCKET);
+        ::kill(static_cast<pid_t>(program.Process().processId()), SIGINT);
+        ASSERT_TRUE(program.Process().waitForFinished(15000));
+        EXPECT_EQ(program.Process().exitCode(), 0);
+    }
+    WriteProfileString(kProfileListenerAddress, u"127.0.0.1"_qs);
+    {
+        Program program(port);
+        EXPECT_TRUE(program.WaitForLine(u"Succeed to initialize Zunaro."_qs));
+        ASSERT_TRUE(SendJob(port, "local only\r\n"));
+        EXPECT_TRUE(program.WaitForLine(u"local only"_qs));
+    }
+    WriteProfileString(kProfileListenerAddress, QString());
+}
