@@ -4,6 +4,7 @@
 
 #include "app/GatewayApp.h"
 #include "eventlog/EventSink.h"
+#include "platform/Folders.h"
 #include "platform/Signals.h"
 
 namespace {
@@ -28,6 +29,7 @@ CHeadless::~CHeadless()
 
 bool CHeadless::Start(const ListenerTiming& timing)
 {
+    DataFolder(); // created at start
     m_signals = new TerminationSignals(this);
     connect(m_signals, &TerminationSignals::terminationRequested, this, &CHeadless::Shutdown);
     m_timer.start();
