@@ -153,8 +153,8 @@ TEST(RawPrintServer, PortInUse_OneErrorEventNoSuccess)
     Listener first;
     ASSERT_TRUE(first.started);
     ChunkRecorder recorder;
-    CRawPrintServer second(&recorder, &ChunkRecorder::Callback, first.port,
-                           recorder.buffer.data(), 8200, kLoopback, FastTiming());
+    CRawPrintServer second(&recorder, &ChunkRecorder::Callback, first.port, recorder.buffer.data(),
+                           8200, kLoopback, FastTiming());
     ASSERT_TRUE(WaitUntil([&] { return second.ListenerStatus() == ListenerClosed; }));
     ASSERT_TRUE(SendJob(first.port, "job"));
     ASSERT_TRUE(WaitUntil([&] { return first.recorder.TotalBytes() == 3; }));
@@ -210,7 +210,8 @@ TEST(RawPrintServer, BadInput_BinaryMegabyteBesideSilentClient)
         binary[i] = static_cast<char>((i * 131) ^ (i >> 8));
     }
     ASSERT_TRUE(SendJob(l.port, binary));
-    ASSERT_TRUE(WaitUntil([&] { return l.recorder.TotalBytes() >= static_cast<std::size_t>(binary.size()); }, 20000));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return l.recorder.TotalBytes() >= static_cast<std::size_t>(binary.size()); }, 20000));
     EXPECT_EQ(l.recorder.Joined(), binary);
 
     closesocket(silent);

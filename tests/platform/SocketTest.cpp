@@ -1,7 +1,9 @@
+#include <utility>
+
 #include <gtest/gtest.h>
 
-#include "QtPrinters.h"
 #include "platform/Socket.h"
+#include "support/QtPrinters.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -37,39 +39,18 @@ struct Connection
 
 TEST(Socket, Ipv4_ParseAndFormat)
 {
-    const struct
-    {
-        const char* text;
-        bool ok;
-        std::uint32_t address;
-    } cases[] = {{"127.0.0.1", true, kLoopback},
-                 {" 10.1.2.3 ", true, 0x0A010203},
-                 {"", true, 0},
-                 {"0.0.0.0", true, 0},
-                 {"255.255.255.255", true, ~0u},
-                 {"256.0.0.1", false, 0},
-                 {"1.2.3", false, 0},
-                 {"printer.local", false, 0},
-                 {"::1", false, 0},
-                 {"1.2.3.4 5", false, 0}};
-    for (const auto& c : cases) {
-        std::uint32_t address = 0xDEADBEEF;
-        EXPECT_EQ(ParseIpv4(c.text, &address), c.ok) << c.text;
-        EXPECT_TRUE(!c.ok || address == c.address) << c.text;
+    const std::pair<const char*, std::uint32_t> valid[] = {
+        {"127.0.0.1", kLoopback}, {" 10.1.2.3 ", 0x0A010203}, {"", 0}, {"255.255.255.255", ~0u}};
+    for (const auto& [text, expected] : valid) {
+        std::uint32_t address = 1;
+        EXPECT_TRUE(ParseIpv4(text, &address) && address == expected) << text;
+    }
+    for (const char* text : {"256.0.0.1", "1.2.3", "printer.local", "::1", "1.2.3.4 5"}) {
+        std::uint32_t address = 1;
+        EXPECT_FALSE(ParseIpv4(text, &address)) << text;
     }
     EXPECT_EQ(FormatIpv4(kLoopback), "127.0.0.1");
     EXPECT_EQ(FormatIpv4(0xC0A80001), "192.168.0.1");
-}
-
-TEST(Socket, WsaStartup_CountedAndNeverNegative)
-{
-    EXPECT_EQ(WSAStartup(), 0);
-    EXPECT_EQ(WSAStartup(), 0);
-    EXPECT_EQ(WsaStartCount(), 2);
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(WSACleanup(), 0);
-    }
-    EXPECT_EQ(WsaStartCount(), 0);
 }
 
 TEST(Socket, Errors_MapToWsaCodes)
@@ -88,7 +69,7 @@ TEST(Socket, Errors_MapToWsaCodes)
     EXPECT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
 }
 
-TEST(Socket, Recv_WouldBlockThenDataThenPeerClosed)
+TEST(Socket, Stream_WouldBlockDataPeerClosedAndBrokenPipe)
 {
     Connection c;
     ASSERT_TRUE(c.ok());
@@ -105,18 +86,12 @@ TEST(Socket, Recv_WouldBlockThenDataThenPeerClosed)
     ASSERT_EQ(ShutdownSend(c.client), 0);
     ASSERT_TRUE(WaitReadable(c.server, 5000));
     EXPECT_EQ(Recv(c.server, buffer, sizeof buffer), 0);
-}
 
-TEST(Socket, Send_ToClosedPeerFailsWithoutSigpipe)
-{
-    Connection c;
-    ASSERT_TRUE(c.ok());
     closesocket(c.server);
     c.server = INVALID_SOCKET;
+    // Early sends may still be queued; a later one meets the reset (SIGPIPE would kill us).
     const QByteArray block(64 * 1024, 'x');
     long result = 0;
-    // The first sends may still be queued; a later one meets the reset (SIGPIPE would end
-    // the test program instead).
     for (int i = 0; i < 100 && result != SOCKET_ERROR; ++i) {
         result = Send(c.client, block.constData(), static_cast<std::size_t>(block.size()));
     }
