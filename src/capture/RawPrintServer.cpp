@@ -267,6 +267,7 @@ void CRawPrintServer::ReaderThread()
     while (m_stopFlag == 0 && chunk) {
         ClientPtr record;
         bool tableEmpty = false;
+        bool ownReader = false; // every open connection has a reader of its own
         {
             std::lock_guard lock(m_tableLock);
             // One reader per open connection: a surplus reader ends here.
@@ -290,6 +291,7 @@ void CRawPrintServer::ReaderThread()
             if (record) {
                 record->busy = true;
             }
+            ownReader = static_cast<std::size_t>(m_readers) >= n;
         }
         if (!record) {
             PauseUnlessStopped(tableEmpty ? m_timing.readerIdleMs : m_timing.readerPassMs);
@@ -303,6 +305,14 @@ void CRawPrintServer::ReaderThread()
         }
         const bool keep =
             received > 0 || error == WSAEWOULDBLOCK || error == WSAEINPROGRESS || error == WSAEINTR;
+        bool waited = false;
+        if (received < 0 && keep && ownReader) {
+            // Nothing to read yet. While no other connection waits for this reader, it
+            // sleeps until data (or the peer's close) arrive instead of waking every pass:
+            // an idle connection then costs a few wake-ups a second, not hundreds.
+            WaitReadable(record->socket, m_timing.readerWaitMs);
+            waited = true;
+        }
         if (!keep && received < 0) {
             // Recorded for the status word only: another connection's failure never
             // closes this one.
@@ -320,7 +330,7 @@ void CRawPrintServer::ReaderThread()
             }
         }
         record.reset(); // closes the socket if the record left the table
-        if (keep) {
+        if (keep && !waited) {
             PauseUnlessStopped(m_timing.readerPassMs);
         }
     }

@@ -20,6 +20,7 @@ struct ListenerTiming
 {
     int acceptPollMs = 100;        // between two accept attempts
     int readerPassMs = 5;          // after every receive attempt
+    int readerWaitMs = 100;        // longest wait for data on a connection of its own
     int readerIdleMs = 200;        // while no connection is open
     int closeDrainPauseMs = 2;     // between drain attempts when one connection closes
     int closeAllDrainPauseMs = 5;  // between drain attempts when everything closes
@@ -50,6 +51,8 @@ enum ListenerStatusCode : int
 // connection is read by one reader at a time and its socket is closed only when no reader
 // holds it; callbacks never overlap, since they share one buffer; running out of
 // descriptors, memory or threads is reported once and waited out, not the end of capture.
+// While every connection has a reader of its own, a reader that finds nothing to read waits
+// for data on that connection (at most readerWaitMs) instead of polling it every pass.
 class CRawPrintServer
 {
 public:

@@ -1,0 +1,492 @@
+// Throughput, delivery latency and idle cost of the print listener, measured on real loopback
+// connections with the listener's own pauses. Only the stop grace is shortened: stopping is
+// not measured, and at its full length every listener would add three seconds to the run.
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <thread>
+#include <vector>
+
+#include <sys/resource.h>
+#include <time.h>
+
+#include <benchmark/benchmark.h>
+
+#include "capture/RawPrintServer.h"
+#include "platform/Socket.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr std::uint32_t kLoopback = 0x7F000001;
+constexpr int kStopGraceMs = 200;
+constexpr int kStartTimeoutMs = 2000;
+constexpr int kDeliveryTimeoutMs = 2000;
+// A connection waits at most one accept poll; this leaves room for a slow machine.
+constexpr int kAcceptTimeoutMs = 1000;
+// A closed connection is gone from the table once the listener has read what was queued.
+constexpr int kDrainTimeoutMs = 10000;
+constexpr std::size_t kJobSize = 200;
+constexpr int kStreamWarmUpMs = 300;
+constexpr int kStreamWindowMs = 3000;
+constexpr int kIdleSettleMs = 500;
+constexpr int kIdleWindowMs = 4000;
+
+double Milliseconds(Clock::duration d)
+{
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+double Seconds(Clock::duration d)
+{
+    return std::chrono::duration<double>(d).count();
+}
+
+void SleepFor(int ms)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+// Polls cond every millisecond. Returns false when it is still false after timeoutMs.
+template <typename Cond> bool WaitFor(Cond cond, int timeoutMs)
+{
+    const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!cond()) {
+        if (Clock::now() >= end) {
+            return cond();
+        }
+        SleepFor(1);
+    }
+    return true;
+}
+
+// Returns a loopback port that was free a moment ago, 0 when none could be had.
+std::uint16_t FreeLoopbackPort()
+{
+    const SOCKET s = CreateTcpSocket();
+    if (s == INVALID_SOCKET) {
+        return 0;
+    }
+    std::uint16_t port = 0;
+    if (Bind(s, SockAddrIn{kLoopback, 0}) != SOCKET_ERROR) {
+        port = LocalAddress(s).port;
+    }
+    closesocket(s);
+    return port;
+}
+
+// Returns a connected blocking socket, INVALID_SOCKET on failure.
+SOCKET ConnectLoopback(std::uint16_t port)
+{
+    const SOCKET s = CreateTcpSocket();
+    if (s == INVALID_SOCKET) {
+        return s;
+    }
+    if (Connect(s, SockAddrIn{kLoopback, port}) == SOCKET_ERROR) {
+        closesocket(s);
+        return INVALID_SOCKET;
+    }
+    return s;
+}
+
+// Returns false when the peer stopped taking data before everything was sent.
+bool SendAll(SOCKET s, const char* data, std::size_t size)
+{
+    std::size_t sent = 0;
+    while (sent < size) {
+        const long n = Send(s, data + sent, size - sent);
+        if (n <= 0) {
+            return false;
+        }
+        sent += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Nearest-rank percentile (p in 0..100) of the samples; 0 for none.
+double Percentile(std::vector<double> samples, double p)
+{
+    if (samples.empty()) {
+        return 0;
+    }
+    std::sort(samples.begin(), samples.end());
+    const double rank = p / 100.0 * static_cast<double>(samples.size());
+    std::size_t index = static_cast<std::size_t>(rank);
+    if (static_cast<double>(index) < rank) {
+        ++index;
+    }
+    index = std::clamp<std::size_t>(index, 1, samples.size()) - 1;
+    return samples[index];
+}
+
+// What the listener handed to its data callback.
+class ChunkCounter
+{
+public:
+    struct Totals
+    {
+        std::uint64_t chunks = 0;
+        std::uint64_t bytes = 0;
+        Clock::time_point last;
+    };
+
+    static void OnChunk(void* context, SOCKET, std::uint32_t count)
+    {
+        auto* self = static_cast<ChunkCounter*>(context);
+        const Clock::time_point now = Clock::now();
+        {
+            std::lock_guard lock(self->m_mutex);
+            ++self->m_totals.chunks;
+            self->m_totals.bytes += count;
+            self->m_totals.last = now;
+        }
+        self->m_arrived.notify_all();
+    }
+
+    Totals Snapshot() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_totals;
+    }
+
+    // Waits until more than seenChunks chunks arrived. Returns false after timeoutMs.
+    bool WaitBeyond(std::uint64_t seenChunks, int timeoutMs, Totals* totals)
+    {
+        std::unique_lock lock(m_mutex);
+        const bool arrived = m_arrived.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                                [&] { return m_totals.chunks > seenChunks; });
+        *totals = m_totals;
+        return arrived;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::condition_variable m_arrived;
+    Totals m_totals;
+};
+
+// A listener on a free loopback port with the program's timing, counting its chunks.
+class BenchListener
+{
+public:
+    BenchListener()
+    {
+        if (m_port == 0) {
+            return;
+        }
+        ListenerTiming timing;
+        timing.stopGraceMs = kStopGraceMs;
+        m_server = std::make_unique<CRawPrintServer>(
+            &m_counter, &ChunkCounter::OnChunk, m_port, m_buffer.data(),
+            static_cast<std::uint32_t>(m_buffer.size()), kLoopback, timing);
+        m_ready = WaitFor(
+            [this] {
+                const int status = m_server->ListenerStatus();
+                return status == ListenerAccepting || status == ListenerClosed ||
+                       status == ListenerAcceptFailed;
+            },
+            kStartTimeoutMs);
+        m_ready = m_ready && m_server->ListenerStatus() == ListenerAccepting;
+    }
+    ~BenchListener()
+    {
+        for (SOCKET s : m_clients) {
+            closesocket(s);
+        }
+        if (m_server) {
+            m_server->Stop();
+        }
+    }
+    BenchListener(const BenchListener&) = delete;
+    BenchListener& operator=(const BenchListener&) = delete;
+
+    bool Ready() const { return m_ready; }
+    std::uint16_t Port() const { return m_port; }
+    ChunkCounter& Counter() { return m_counter; }
+
+    // Opens n connections that stay open, one at a time: the listen backlog holds five, and
+    // a handshake beyond it would only be retried a second later.
+    // Returns false when one of them was refused or not taken within an accept time-out.
+    bool OpenClients(int n)
+    {
+        for (int i = 0; i < n; ++i) {
+            const SOCKET s = ConnectLoopback(m_port);
+            if (s == INVALID_SOCKET) {
+                return false;
+            }
+            m_clients.push_back(s);
+            const std::size_t wanted = m_clients.size();
+            if (!WaitFor([&] { return m_server->ClientCount() >= wanted; }, kAcceptTimeoutMs)) {
+                return false;
+            }
+        }
+        return true;
+    }
+    const std::vector<SOCKET>& Clients() const { return m_clients; }
+
+    // Closes the open connections and waits until the listener has let them go.
+    // Returns false when it still holds some after the drain time-out.
+    bool CloseClients()
+    {
+        for (SOCKET s : m_clients) {
+            closesocket(s);
+        }
+        m_clients.clear();
+        return WaitFor([this] { return m_server->ClientCount() == 0; }, kDrainTimeoutMs);
+    }
+
+private:
+    std::uint16_t m_port = FreeLoopbackPort();
+    std::vector<char> m_buffer = std::vector<char>(CRawPrintServer::kReceiveSize);
+    ChunkCounter m_counter;
+    std::unique_ptr<CRawPrintServer> m_server;
+    std::vector<SOCKET> m_clients;
+    bool m_ready = false;
+};
+
+// Sends one job on its own connection and waits for its first chunk.
+// Returns false when the job could not be sent or was not delivered in time.
+bool RunJob(BenchListener& listener, Clock::time_point* connectAt, Clock::time_point* deliveredAt)
+{
+    static const std::vector<char> job(kJobSize, 'J');
+    const std::uint64_t seen = listener.Counter().Snapshot().chunks;
+    *connectAt = Clock::now();
+    const SOCKET s = ConnectLoopback(listener.Port());
+    if (s == INVALID_SOCKET) {
+        return false;
+    }
+    const bool sent = SendAll(s, job.data(), job.size());
+    closesocket(s);
+    ChunkCounter::Totals totals;
+    if (!sent || !listener.Counter().WaitBeyond(seen, kDeliveryTimeoutMs, &totals)) {
+        return false;
+    }
+    *deliveredAt = totals.last;
+    return true;
+}
+
+void ReportLatencies(benchmark::State& state, const std::vector<double>& latenciesMs)
+{
+    state.counters["p50_ms"] = Percentile(latenciesMs, 50);
+    state.counters["p99_ms"] = Percentile(latenciesMs, 99);
+    state.counters["max_ms"] = Percentile(latenciesMs, 100);
+}
+
+// Jobs one after another, each on its own connection; the next one starts as soon as the
+// previous one was delivered, as a spooler works through its queue one job at a time.
+// The accept poll bounds the rate near 1000 / acceptPollMs jobs a second.
+void BM_SequentialJobs(benchmark::State& state)
+{
+    BenchListener listener;
+    if (!listener.Ready()) {
+        state.SkipWithError("listener did not start");
+        return;
+    }
+    const int jobs = static_cast<int>(state.range(0));
+    std::vector<double> latencies;
+    double seconds = 0;
+    for (auto _ : state) {
+        Clock::time_point first{};
+        Clock::time_point last{};
+        for (int i = 0; i < jobs; ++i) {
+            Clock::time_point connectAt;
+            if (!RunJob(listener, &connectAt, &last)) {
+                state.SkipWithError("job not delivered");
+                return;
+            }
+            if (i == 0) {
+                first = connectAt;
+            }
+            latencies.push_back(Milliseconds(last - connectAt));
+        }
+        seconds = Seconds(last - first);
+        state.SetIterationTime(seconds);
+    }
+    state.counters["jobs/s"] = jobs / seconds;
+    ReportLatencies(state, latencies);
+}
+BENCHMARK(BM_SequentialJobs)
+    ->Arg(50)
+    ->ArgName("jobs")
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+// Delay from connect() to the callback for jobs that arrive independently of the accept
+// poll: a pause of random length before each job spreads the connects over the poll
+// period. (Back to back, every job meets the poll at its latest; BM_SequentialJobs shows
+// that case.)
+void BM_DeliveryLatency(benchmark::State& state)
+{
+    BenchListener listener;
+    if (!listener.Ready()) {
+        state.SkipWithError("listener did not start");
+        return;
+    }
+    const int jobs = static_cast<int>(state.range(0));
+    std::mt19937 random(20240611);
+    std::uniform_int_distribution<int> pauseMs(0, ListenerTiming{}.acceptPollMs - 1);
+    std::vector<double> latencies;
+    for (auto _ : state) {
+        Clock::duration measured{};
+        for (int i = 0; i < jobs; ++i) {
+            SleepFor(pauseMs(random));
+            Clock::time_point connectAt;
+            Clock::time_point deliveredAt;
+            if (!RunJob(listener, &connectAt, &deliveredAt)) {
+                state.SkipWithError("job not delivered");
+                return;
+            }
+            measured += deliveredAt - connectAt;
+            latencies.push_back(Milliseconds(deliveredAt - connectAt));
+        }
+        state.SetIterationTime(Seconds(measured));
+    }
+    ReportLatencies(state, latencies);
+}
+BENCHMARK(BM_DeliveryLatency)
+    ->Arg(100)
+    ->ArgName("jobs")
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+// Chunks delivered while every connection sends full-size writes without pause.
+void BM_StreamChunks(benchmark::State& state)
+{
+    BenchListener listener;
+    if (!listener.Ready()) {
+        state.SkipWithError("listener did not start");
+        return;
+    }
+    const int connections = static_cast<int>(state.range(0));
+    if (!listener.OpenClients(connections)) {
+        state.SkipWithError("connections not accepted");
+        return;
+    }
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> senders;
+    for (SOCKET s : listener.Clients()) {
+        senders.emplace_back([s, &stop] {
+            const std::vector<char> block(CRawPrintServer::kReceiveSize, 'S');
+            while (!stop && SendAll(s, block.data(), block.size())) {
+            }
+        });
+    }
+    SleepFor(kStreamWarmUpMs);
+
+    ChunkCounter::Totals before;
+    ChunkCounter::Totals after;
+    double seconds = 0;
+    for (auto _ : state) {
+        before = listener.Counter().Snapshot();
+        const Clock::time_point start = Clock::now();
+        SleepFor(kStreamWindowMs);
+        after = listener.Counter().Snapshot();
+        seconds = Seconds(Clock::now() - start);
+        state.SetIterationTime(seconds);
+    }
+
+    // Shutting the sending side wakes a sender blocked in a full socket buffer.
+    stop = true;
+    for (SOCKET s : listener.Clients()) {
+        ShutdownSend(s);
+    }
+    for (std::thread& t : senders) {
+        t.join();
+    }
+    const Clock::time_point drainStart = Clock::now();
+    if (!listener.CloseClients()) {
+        state.SkipWithError("listener kept closed connections");
+        return;
+    }
+    const double chunks = static_cast<double>(after.chunks - before.chunks);
+    const double bytes = static_cast<double>(after.bytes - before.bytes);
+    state.counters["chunks/s"] = chunks / seconds;
+    state.counters["MB/s"] = bytes / seconds / 1e6;
+    state.counters["chunk_B"] = chunks > 0 ? bytes / chunks : 0;
+    state.counters["drain_ms"] = Milliseconds(Clock::now() - drainStart);
+}
+BENCHMARK(BM_StreamChunks)
+    ->Arg(1)
+    ->Arg(16)
+    ->ArgName("connections")
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+double CpuSeconds(clockid_t clock)
+{
+    timespec ts{};
+    clock_gettime(clock, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+// Voluntary context switches: each is one time a thread went to sleep, so their rate is the
+// rate of wake-ups of the listener's threads.
+long VoluntarySwitches(int who)
+{
+    rusage usage{};
+    getrusage(who, &usage);
+    return usage.ru_nvcsw;
+}
+
+// CPU used by the listener's threads while nothing arrives on any connection, as percent of
+// one core. The benchmark thread's own share (it only sleeps) is taken out.
+void BM_IdleCpu(benchmark::State& state)
+{
+    BenchListener listener;
+    if (!listener.Ready()) {
+        state.SkipWithError("listener did not start");
+        return;
+    }
+    if (!listener.OpenClients(static_cast<int>(state.range(0)))) {
+        state.SkipWithError("connections not accepted");
+        return;
+    }
+    SleepFor(kIdleSettleMs);
+
+    double busy = 0;
+    double seconds = 0;
+    long wakeups = 0;
+    for (auto _ : state) {
+        const double process0 = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
+        const double self0 = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+        const long switches0 = VoluntarySwitches(RUSAGE_SELF) - VoluntarySwitches(RUSAGE_THREAD);
+        const Clock::time_point start = Clock::now();
+        SleepFor(kIdleWindowMs);
+        seconds = Seconds(Clock::now() - start);
+        const long switches1 = VoluntarySwitches(RUSAGE_SELF) - VoluntarySwitches(RUSAGE_THREAD);
+        const double self1 = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+        const double process1 = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
+        busy = (process1 - process0) - (self1 - self0);
+        wakeups = switches1 - switches0;
+        state.SetIterationTime(seconds);
+    }
+    if (!listener.CloseClients()) {
+        state.SkipWithError("listener kept closed connections");
+        return;
+    }
+    state.counters["cpu_%"] = 100.0 * busy / seconds;
+    state.counters["wakeups/s"] = static_cast<double>(wakeups) / seconds;
+    state.counters["cpu_us/wakeup"] = wakeups > 0 ? busy * 1e6 / static_cast<double>(wakeups) : 0;
+}
+BENCHMARK(BM_IdleCpu)
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(10)
+    ->ArgName("connections")
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();
