@@ -1,5 +1,6 @@
 #include "platform/CodePage.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <locale.h>
 #include <mutex>

@@ -1,8 +1,5 @@
 #include "platform/StringTable.h"
 
-#include <algorithm>
-#include <array>
-#include <memory>
 #include <mutex>
 #include <shared_mutex>
 
