@@ -1,5 +1,7 @@
 #include "platform/Profile.h"
 
+#include <mutex>
+
 #include <QIODevice>
 #include <QMap>
 #include <QPair>
@@ -72,6 +74,10 @@ bool WriteProfileFile(QIODevice& device, const QSettings::SettingsMap& map)
     return device.write(out) == out.size();
 }
 
+// Profile access is rare; one lock over every read and write keeps the file consistent
+// across threads without relying on QSettings' own process-wide cache.
+std::recursive_mutex g_profileLock;
+
 QSettings OpenProfile()
 {
     static const QSettings::Format format =
@@ -95,6 +101,7 @@ bool Flush(QSettings& settings)
 
 int GetProfileInt(const QString& section, const QString& key, int def)
 {
+    std::lock_guard lock(g_profileLock);
     const QVariant v = OpenProfile().value(Path(section, key));
     if (!v.isValid()) {
         return def;
@@ -106,12 +113,14 @@ int GetProfileInt(const QString& section, const QString& key, int def)
 
 QString GetProfileString(const QString& section, const QString& key, const QString& def)
 {
+    std::lock_guard lock(g_profileLock);
     const QVariant v = OpenProfile().value(Path(section, key));
     return v.isValid() ? v.toString() : def;
 }
 
 bool WriteProfileInt(const QString& section, const QString& key, int value)
 {
+    std::lock_guard lock(g_profileLock);
     QSettings s = OpenProfile();
     s.setValue(Path(section, key), value);
     return Flush(s);
@@ -119,6 +128,7 @@ bool WriteProfileInt(const QString& section, const QString& key, int value)
 
 bool WriteProfileString(const QString& section, const QString& key, const QString& value)
 {
+    std::lock_guard lock(g_profileLock);
     QSettings s = OpenProfile();
     s.setValue(Path(section, key), value);
     return Flush(s);
@@ -126,6 +136,7 @@ bool WriteProfileString(const QString& section, const QString& key, const QStrin
 
 bool DeleteProfileValue(const QString& section, const QString& key)
 {
+    std::lock_guard lock(g_profileLock);
     QSettings s = OpenProfile();
     s.remove(Path(section, key));
     return Flush(s);
@@ -156,5 +167,6 @@ bool WriteProfileString(const ProfileStringKey& key, const QString& value)
 
 QString ProfilePath()
 {
+    std::lock_guard lock(g_profileLock);
     return OpenProfile().fileName();
 }

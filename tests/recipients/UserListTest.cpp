@@ -102,6 +102,8 @@ TEST(UserList, DispatchWhileEditing_EachFanOutSeesAWholeList)
     std::atomic<bool> stop{false};
     std::thread editor([&] {
         while (!stop) {
+            // A settings load holds the list lock over its whole edit.
+            std::lock_guard lock(users.Lock());
             users.Clear();
             for (int i = 0; i < 3; ++i) {
                 users.Add(new CUser(QString::number(i), QString::number(i), QString()));
