@@ -53,13 +53,13 @@ void CGatewayApp::StartCapture(const ListenerTiming& timing)
     const QString addressText = GetProfileString(kProfileListenerAddress);
     std::uint32_t address = 0;
     if (!ParseIpv4(addressText, &address)) {
-        qCWarning(lcApp) << "not an IPv4 address in Listener/Address:" << addressText;
+        qCDebug(lcApp) << "not an IPv4 address in Listener/Address:" << addressText;
         EventSink(EventError, LoadString(kIdsFailedToInitialize));
         return;
     }
     const int port = GetProfileInt(kProfileListenerPort);
     if (port <= 0 || port > 65535) {
-        qCWarning(lcApp) << "port out of range in Listener/Port:" << port;
+        qCDebug(lcApp) << "port out of range in Listener/Port:" << port;
         EventSink(EventError, LoadString(kIdsFailedToInitialize));
         return;
     }

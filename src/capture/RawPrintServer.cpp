@@ -80,7 +80,7 @@ void CRawPrintServer::AcceptThread()
 {
     const SOCKET ls = CreateTcpSocket();
     if (ls == INVALID_SOCKET) {
-        qCWarning(lcCapture) << "socket:" << SocketErrorText(WSAGetLastError());
+        qCDebug(lcCapture) << "socket:" << SocketErrorText(WSAGetLastError());
         m_status = ListenerClosed;
         EventSink(EventError, LoadString(kIdsFailedToInitialize));
         return;
@@ -98,7 +98,7 @@ void CRawPrintServer::AcceptThread()
     SetNonBlocking(ls, true);
 
     if (Bind(ls, SockAddrIn{m_bindAddress, m_port}) == SOCKET_ERROR) {
-        qCWarning(lcCapture) << "bind:" << SocketErrorText(WSAGetLastError());
+        qCDebug(lcCapture) << "bind:" << SocketErrorText(WSAGetLastError());
         m_status = ListenerClosing;
         CloseAllClients();
         EventSink(EventError, LoadString(kIdsFailedToInitialize));
@@ -107,7 +107,7 @@ void CRawPrintServer::AcceptThread()
     EventSink(EventInformation, LoadString(kIdsSucceedToInitialize));
 
     if (Listen(ls, kListenBacklog) == SOCKET_ERROR) {
-        qCWarning(lcCapture) << "listen:" << SocketErrorText(WSAGetLastError());
+        qCDebug(lcCapture) << "listen:" << SocketErrorText(WSAGetLastError());
         std::lock_guard lock(m_tableLock);
         if (m_listenSocket == ls) {
             closesocket(ls);
@@ -192,7 +192,7 @@ bool CRawPrintServer::AcceptOne()
     case WSAEINVAL:
     case WSAENOTSOCK:
     case EBADF:
-        qCWarning(lcCapture) << "accept:" << SocketErrorText(error);
+        qCDebug(lcCapture) << "accept:" << SocketErrorText(error);
         m_status = ListenerAcceptFailed;
         return false;
     default:
