@@ -26,3 +26,34 @@ extern const ProfileIntKey kProfileLanguage;
 extern const ProfileStringKey kProfileListenerAddress;
 // Port of the print listener.
 extern const ProfileIntKey kProfileListenerPort;
+// Outgoing mail server: host name or IPv4 address, port, security (0 none, 1 STARTTLS,
+// 2 TLS from the first byte), certificate verification (0 = off) and an extra CA file.
+extern const ProfileStringKey kProfileMailServer;
+extern const ProfileIntKey kProfileMailPort;
+extern const ProfileIntKey kProfileMailSecurity;
+extern const ProfileIntKey kProfileMailVerifyCertificate;
+extern const ProfileStringKey kProfileMailCaFile;
+// Regional settings of the date and time columns and log lines ("intl"); a missing key takes
+// the value derived from the user's LC_TIME locale, the default here when there is none.
+extern const ProfileIntKey kProfileIntlDateOrder;
+extern const ProfileIntKey kProfileIntlClock;
+extern const ProfileIntKey kProfileIntlHourLeadingZero;
+extern const ProfileStringKey kProfileIntlDateSeparator;
+extern const ProfileStringKey kProfileIntlTimeSeparator;
+extern const ProfileStringKey kProfileIntlShortDate;
+extern const ProfileStringKey kProfileIntlMorning;
+extern const ProfileStringKey kProfileIntlAfternoon;
+// Event view: widths of the Date, Time and Event columns and the errors-only filter.
+extern const ProfileIntKey kProfileEventViewDateWidth;
+extern const ProfileIntKey kProfileEventViewTimeWidth;
+extern const ProfileIntKey kProfileEventViewEventWidth;
+extern const ProfileIntKey kProfileEventViewErrorsOnly;
+// espeak-ng voice of spoken alarms ("de", "en-us", ...; empty = the locale's language).
+extern const ProfileStringKey kProfileVoiceName;
+// Test text of the Voice dialog.
+extern const ProfileStringKey kProfileVoiceText;
+// Device path of a serial port name: section "Ports", key "COM" followed by the port
+// number ("COM1" = /dev/ttyUSB0, ...); unset, COMn is the n-th serial device.
+extern const ProfileStringKey kProfilePortDevice;
+// The recent-file list of the settings document, most recent first ("File1" .. "File4").
+extern const ProfileStringKey kProfileRecentFiles[4];
