@@ -17,6 +17,7 @@ CHeadless::CHeadless(FILE* out, QObject* parent)
     : QObject(parent), m_out(out), m_app(std::make_unique<CGatewayApp>())
 {
     RegisterEventStore(&m_store);
+    m_model.LoadSettings();
     m_timer.setInterval(kEventTickMs);
     connect(&m_timer, &QTimer::timeout, this, &CHeadless::PrintPending);
 }
@@ -47,27 +48,23 @@ void CHeadless::Shutdown()
     m_app->StopCapture();
     m_timer.stop();
     PrintPending();
+    m_model.WriteRunLog(DataFolder());
+    m_model.SaveSettings();
     QCoreApplication::exit(0);
-}
-
-QString CHeadless::FormatLine(const EventRecord& record)
-{
-    const SystemTime& t = record.time.local;
-    return QString::asprintf("%04d-%02d-%02d,%02d:%02d:%02d,", t.wYear, t.wMonth, t.wDay, t.wHour,
-                             t.wMinute, t.wSecond) +
-           record.text;
 }
 
 void CHeadless::PrintPending()
 {
+    // Every record of the tick is printed, also those the 1,024 shown lines push out again.
+    std::vector<EventRecord> records;
     std::size_t dropped = 0;
-    const std::vector<EventRecord> records = m_store.TakePending(&dropped);
+    m_model.TimerStep(&records, &dropped);
     if (dropped > 0) {
         std::fprintf(stderr, "zunaro: %zu events were dropped before they could be shown\n",
                      dropped);
     }
     for (const EventRecord& r : records) {
-        const QByteArray line = FormatLine(r).toUtf8();
+        const QByteArray line = CEventListModel::LineText(r).toUtf8();
         std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), m_out);
         std::fputc('\n', m_out);
     }

@@ -8,15 +8,16 @@
 #include <QTimer>
 
 #include "capture/RawPrintServer.h"
+#include "eventlog/EventListModel.h"
 #include "eventlog/EventStore.h"
 
 class CGatewayApp;
 class TerminationSignals;
-struct EventRecord;
 
-// The program without windows: the application object, the event store that stands in for
-// the event view, a 100 ms timer that prints every new event as "date,time,text" on
-// standard output, and an orderly end on SIGTERM or SIGINT.
+// The program without windows: the application object, the event store and list model that
+// stand in for the event view, a 100 ms timer that prints every new event as
+// "date,time,text" (the log file's line, in the locale's formats) on standard output, and
+// an orderly end on SIGTERM or SIGINT that writes the run log as the event view does.
 class CHeadless : public QObject
 {
     Q_OBJECT
@@ -33,14 +34,12 @@ public:
     CGatewayApp& App() { return *m_app; }
     CEventStore& Store() { return m_store; }
 
-    // Formats one record as its output line (without the line end).
-    static QString FormatLine(const EventRecord& record);
-
 private:
     void PrintPending();
 
     FILE* m_out;
     CEventStore m_store;
+    CEventListModel m_model{m_store};
     std::unique_ptr<CGatewayApp> m_app;
     TerminationSignals* m_signals = nullptr;
     QTimer m_timer;

@@ -2,6 +2,8 @@
 
 #include <csignal>
 
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStringList>
@@ -59,6 +61,12 @@ private:
 
 TEST(Headless, PrintJob_ShowsAlarmLineAndEndsOnSigterm)
 {
+    // Year-month-day and a 24-hour clock from the profile's regional settings.
+    WriteProfileInt(kProfileIntlDateOrder, 2);
+    WriteProfileString(kProfileIntlDateSeparator, "-");
+    WriteProfileString(kProfileIntlShortDate, "yyyy-MM-dd");
+    WriteProfileInt(kProfileIntlClock, 1);
+    WriteProfileInt(kProfileIntlHourLeadingZero, 1);
     const std::uint16_t port = FreePort();
     Program program(port);
     ASSERT_TRUE(program.Process().waitForStarted());
@@ -68,7 +76,7 @@ TEST(Headless, PrintJob_ShowsAlarmLineAndEndsOnSigterm)
     EXPECT_TRUE(program.WaitForLine(u"ALARM"_qs));
     EXPECT_TRUE(program.WaitForLine(u"Température élevée"_qs));
 
-    // Lines are "date,time,text" with an ISO date and a 24-hour time.
+    // Lines are "date,time,text" in the profile's formats.
     const QString first = program.Output().split(u'\n').first();
     EXPECT_TRUE(QRegularExpression(u"^\\d{4}-\\d{2}-\\d{2},\\d{2}:\\d{2}:\\d{2},"_qs)
                     .match(first)
@@ -81,6 +89,18 @@ TEST(Headless, PrintJob_ShowsAlarmLineAndEndsOnSigterm)
     EXPECT_EQ(program.Process().exitCode(), 0);
     // Nothing listens any more.
     EXPECT_EQ(ConnectLoopback(port), INVALID_SOCKET);
+
+    // The run log holds the shown lines and the closing line, in UTF-16 with a BOM.
+    const QStringList logs = QDir(qEnvironmentVariable("ZUNARO_HOME")).entryList({"*.log"});
+    ASSERT_EQ(logs.size(), 1);
+    QFile log(qEnvironmentVariable("ZUNARO_HOME") + u'/' + logs[0]);
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QByteArray bytes = log.readAll();
+    ASSERT_TRUE(bytes.startsWith("\xFF\xFE"));
+    const QString text = QString::fromUtf16(
+        reinterpret_cast<const char16_t*>(bytes.constData() + 2), (bytes.size() - 2) / 2);
+    EXPECT_TRUE(text.contains(u",ALARM\r\n"_qs));
+    EXPECT_TRUE(text.contains(u"Quit Zunaro normally!"_qs));
 }
 
 TEST(Headless, ListenerAddress_NarrowedOrRefused)
