@@ -89,6 +89,18 @@ void CGatewayApp::DispatchAlarm(const QString& text)
     Users.Dispatch(text);
 }
 
+void CGatewayApp::SetSettingsMailSender(const QString& sender)
+{
+    MailSender = sender;
+}
+
+void CGatewayApp::SetSettingsMailPassword(const QString& password)
+{
+    MailPassword = password;
+}
+
+void CGatewayApp::OnSettingsPortLoaded(int /*comPort*/, const QString& /*portName*/) {}
+
 void CGatewayApp::QueueSms(const QString& /*telephone*/, const QString& /*text*/) {}
 
 void CGatewayApp::QueueMail(const QString& /*address*/, const QString& /*text*/) {}

@@ -10,12 +10,13 @@
 #include "capture/RawPrintServer.h"
 #include "recipients/AlarmChannels.h"
 #include "recipients/UserList.h"
+#include "settings/SettingsTarget.h"
 
 // The one application object: owns the long-lived components (print buffer, listener,
 // recipient list, and the channels as they arrive) and the settings fields, and runs
 // start-up and shut-down in their order. The windowed and the headless program both
 // drive it.
-class CGatewayApp : public IPrintDataOwner, public IAlarmChannels
+class CGatewayApp : public IPrintDataOwner, public IAlarmChannels, public ISettingsTarget
 {
 public:
     static constexpr std::uint32_t kPrintBufferSize = 8200;
@@ -54,6 +55,18 @@ public:
 
     // Speak every alarm once (the settings file's voice switch).
     void SetVoiceEnabled(bool on) { m_voiceEnabled = on ? 1 : 0; }
+
+    // ISettingsTarget: the settings document copies its file into these fields.
+    CUserList& SettingsUsers() override { return Users; }
+    int SettingsComPort() const override { return ComPort; }
+    void SetSettingsComPort(int comPort) override { ComPort = comPort; }
+    int SettingsVoice() const override { return m_voiceEnabled.load(); }
+    void SetSettingsVoice(int voice) override { m_voiceEnabled = voice; }
+    QString SettingsMailSender() const override { return MailSender; }
+    void SetSettingsMailSender(const QString& sender) override;
+    QString SettingsMailPassword() const override { return MailPassword; }
+    void SetSettingsMailPassword(const QString& password) override;
+    void OnSettingsPortLoaded(int comPort, const QString& portName) override;
 
     CUserList Users;
     int ComPort = 0;

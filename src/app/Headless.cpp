@@ -3,13 +3,18 @@
 #include <QCoreApplication>
 
 #include "app/GatewayApp.h"
+#include "eventlog/EventRecord.h"
 #include "eventlog/EventSink.h"
 #include "platform/Folders.h"
 #include "platform/Signals.h"
+#include "platform/StringTable.h"
+#include "settings/SettingsDoc.h"
 
 namespace {
 
 constexpr int kEventTickMs = 100;
+constexpr unsigned kIdsLoadFailed = 108;
+constexpr unsigned kIdsLoadSucceeded = 109;
 
 } // namespace
 
@@ -24,13 +29,22 @@ CHeadless::CHeadless(FILE* out, QObject* parent)
 
 CHeadless::~CHeadless()
 {
+    m_doc.reset();
     m_app.reset();
     UnregisterEventStore(&m_store);
 }
 
-bool CHeadless::Start(const ListenerTiming& timing)
+bool CHeadless::Start(const QString& settingsFile, const ListenerTiming& timing)
 {
     DataFolder(); // created at start
+    // The recipients and settings are loaded before the listener can take any print data.
+    m_doc = std::make_unique<CDoc>(*m_app);
+    const CDoc::StartupResult opened = m_doc->OpenAtStartup(settingsFile);
+    if (!opened.path.isEmpty()) {
+        EventSink(opened.opened ? EventInformation : EventError,
+                  FormatText(LoadString(opened.opened ? kIdsLoadSucceeded : kIdsLoadFailed),
+                             {opened.path}));
+    }
     m_signals = new TerminationSignals(this);
     connect(m_signals, &TerminationSignals::terminationRequested, this, &CHeadless::Shutdown);
     m_timer.start();

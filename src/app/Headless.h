@@ -11,6 +11,7 @@
 #include "eventlog/EventListModel.h"
 #include "eventlog/EventStore.h"
 
+class CDoc;
 class CGatewayApp;
 class TerminationSignals;
 
@@ -26,8 +27,9 @@ public:
     explicit CHeadless(FILE* out = stdout, QObject* parent = nullptr);
     ~CHeadless() override;
 
-    // Starts capture. Returns false when the termination signals cannot be caught.
-    bool Start(const ListenerTiming& timing = {});
+    // Opens the settings file (the one named, else the start-up choice), then starts
+    // capture. Returns false when the termination signals cannot be caught.
+    bool Start(const QString& settingsFile = QString(), const ListenerTiming& timing = {});
     // Stops everything in order, prints the last events and quits the event loop with 0.
     void Shutdown();
 
@@ -41,6 +43,7 @@ private:
     CEventStore m_store;
     CEventListModel m_model{m_store};
     std::unique_ptr<CGatewayApp> m_app;
+    std::unique_ptr<CDoc> m_doc; // reads and writes m_app's fields: destroyed first
     TerminationSignals* m_signals = nullptr;
     QTimer m_timer;
     bool m_shutDown = false;

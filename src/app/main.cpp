@@ -8,12 +8,18 @@
 int main(int argc, char* argv[])
 {
     bool headless = false;
+    const char* settingsFile = nullptr;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--headless") == 0) {
             headless = true;
         } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::printf("usage: zunaro --headless\n");
+            std::printf("usage: zunaro --headless [file.znr]\n");
             return 0;
+        } else if (argv[i][0] == '-') {
+            std::fprintf(stderr, "zunaro: unknown option %s\n", argv[i]);
+            return 2;
+        } else {
+            settingsFile = argv[i];
         }
     }
     if (!headless) {
@@ -26,7 +32,8 @@ int main(int argc, char* argv[])
     QCoreApplication::setOrganizationName(QStringLiteral("Zunaro"));
     QCoreApplication::setApplicationName(QStringLiteral("Zunaro"));
     CHeadless program;
-    if (!program.Start()) {
+    const QString file = settingsFile ? QString::fromLocal8Bit(settingsFile) : QString();
+    if (!program.Start(file)) {
         std::fprintf(stderr, "zunaro: cannot catch SIGTERM and SIGINT\n");
     }
     return QCoreApplication::exec();

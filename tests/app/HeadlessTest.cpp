@@ -18,11 +18,11 @@ namespace {
 class Program
 {
 public:
-    explicit Program(std::uint16_t port)
+    explicit Program(std::uint16_t port, const QStringList& extra = {})
     {
         WriteProfileInt(kProfileListenerPort, port);
         m_process.setProgram(qEnvironmentVariable("ZUNARO_BINARY"));
-        m_process.setArguments({u"--headless"_qs});
+        m_process.setArguments(QStringList{u"--headless"_qs} + extra);
         m_process.start();
     }
     ~Program()
@@ -123,4 +123,26 @@ TEST(Headless, ListenerAddress_NarrowedOrRefused)
         EXPECT_TRUE(program.WaitForLine(u"local only"_qs));
     }
     WriteProfileString(kProfileListenerAddress, QString());
+}
+
+TEST(Headless, SettingsFile_NamedOrChosenAtStart)
+{
+    // No file named: the first settings file of the data folder is opened.
+    const QString path = qEnvironmentVariable("ZUNARO_HOME") + u"/site.znr"_qs;
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
+               "<SMS ComPort=\"0\" Voice=\"0\" E-Mail=\"a@example.org\" Password=\"\">\r\n"
+               "<UserList>\r\n<GetUserResult Name=\"Op\" Phone=\"\" Mail=\"op@example.org\"/>\r\n"
+               "</UserList>\r\n</SMS>\r\n");
+    file.close();
+    {
+        Program program(FreePort());
+        EXPECT_TRUE(program.WaitForLine(u"Load '"_qs + path + u"' successfully!"_qs));
+    }
+    // A named file that cannot be read: an error line, and the program runs on.
+    const QString missing = TestHome() + u"/missing.znr"_qs;
+    Program program(FreePort(), {missing});
+    EXPECT_TRUE(program.WaitForLine(u"Failed to load '"_qs + missing + u"'"_qs));
+    EXPECT_TRUE(program.WaitForLine(u"Succeed to initialize Zunaro."_qs));
 }

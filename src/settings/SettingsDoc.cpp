@@ -1,0 +1,284 @@
+#include "settings/SettingsDoc.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <cstring>
+
+#include <QDir>
+#include <QFileInfo>
+
+#include "platform/CodePage.h"
+#include "platform/Folders.h"
+#include "recipients/UserList.h"
+#include "settings/SettingsTarget.h"
+#include "settings/XmlDoc.h"
+
+namespace {
+
+CDoc* g_document = nullptr;
+
+const QString kDeclaration = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n");
+const QString kRoot = QStringLiteral("SMS");
+const QString kUserList = QStringLiteral("UserList");
+const QString kUser = QStringLiteral("GetUserResult");
+
+constexpr char kBase64Alphabet[] =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+QByteArray Base64Encode(const QByteArray& bytes)
+{
+    return bytes.toBase64();
+}
+
+// Decoding stops at the first '=' or at the first character outside the alphabet.
+QByteArray Base64Decode(const QByteArray& text)
+{
+    QByteArray out;
+    std::uint32_t bits = 0;
+    int count = 0;
+    for (char c : text) {
+        const char* at = c ? std::strchr(kBase64Alphabet, c) : nullptr;
+        if (at == nullptr) {
+            break;
+        }
+        bits = (bits << 6) | std::uint32_t(at - kBase64Alphabet);
+        count += 6;
+        if (count >= 8) {
+            count -= 8;
+            out.append(char((bits >> count) & 0xFF));
+        }
+    }
+    return out;
+}
+
+// The integer of an attribute: optional leading white space and sign, then decimal
+// digits; 0 when missing or not a number. Overlong digit runs saturate.
+int AttributeInt(const QString& text)
+{
+    qsizetype i = 0;
+    while (i < text.size() && text[i].isSpace()) {
+        ++i;
+    }
+    bool negative = false;
+    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) {
+        negative = text[i] == u'-';
+        ++i;
+    }
+    qint64 value = 0;
+    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
+        value = std::min<qint64>(value * 10 + (text[i].unicode() - u'0'), qint64(INT_MAX) + 1);
+    }
+    value = negative ? -value : std::min<qint64>(value, INT_MAX);
+    return int(std::max<qint64>(value, INT_MIN));
+}
+
+QString DecodePassword(const QString& stored)
+{
+    QByteArray ansi = WideToCodePage(stored, CodePage::Ansi);
+    if (ansi.isNull()) {
+        ansi = stored.toLatin1();
+    }
+    QByteArray plain = Base64Decode(ansi);
+    const qsizetype nul = plain.indexOf('\0');
+    if (nul >= 0) {
+        plain.truncate(nul);
+    }
+    return CodePageToWide(plain, CodePage::Ansi);
+}
+
+QString EncodePassword(const QString& password)
+{
+    return QString::fromLatin1(Base64Encode(WideToCodePage(password, CodePage::Ansi, '?')));
+}
+
+} // namespace
+
+CDoc::CDoc(ISettingsTarget& target, QObject* parent) : CDocument(parent), m_target(target)
+{
+    g_document = this;
+}
+
+CDoc::~CDoc()
+{
+    if (g_document == this) {
+        g_document = nullptr;
+    }
+}
+
+CDoc* CDoc::Instance()
+{
+    return g_document;
+}
+
+void CDoc::SetModifiedMark(bool modified)
+{
+    const QString old = GetTitle();
+    QString title = old;
+    const QString mark = QStringLiteral(" *");
+    if (modified) {
+        if (!title.contains(mark)) {
+            title += mark;
+        }
+    } else if (title.contains(mark)) {
+        while (!title.isEmpty() && (title.endsWith(u' ') || title.endsWith(u'*'))) {
+            title.chop(1);
+        }
+    }
+    if (title != old) {
+        SetTitle(title);
+    }
+    SetModifiedFlag(modified);
+}
+
+QString CDoc::PortName(int comPort)
+{
+    return comPort < 9 ? QStringLiteral("COM%1").arg(comPort + 1)
+                       : QStringLiteral("\\\\.\\COM%1").arg(qint64(comPort) + 1);
+}
+
+bool CDoc::LoadSettings(const QString& path)
+{
+    CXmlDoc xml(XmlFlagUtf8Bom);
+    xml.LoadFile(path);
+    if (!xml.FindElement(kRoot)) {
+        return false;
+    }
+    const int comPort = AttributeInt(xml.GetAttribute(QStringLiteral("ComPort")));
+    m_target.SetSettingsComPort(comPort);
+    m_target.OnSettingsPortLoaded(comPort, PortName(comPort));
+    m_target.SetSettingsVoice(AttributeInt(xml.GetAttribute(QStringLiteral("Voice"))));
+    m_target.SetSettingsMailSender(xml.GetAttribute(QStringLiteral("E-Mail")));
+    m_target.SetSettingsMailPassword(DecodePassword(xml.GetAttribute(QStringLiteral("Password"))));
+
+    CUserList& users = m_target.SettingsUsers();
+    xml.EnterElement();
+    if (xml.FindElement(kUserList)) {
+        xml.EnterElement();
+        while (xml.FindElement(QString())) {
+            users.Add(new CUser(xml.GetAttribute(QStringLiteral("Name")),
+                                xml.GetAttribute(QStringLiteral("Phone")),
+                                xml.GetAttribute(QStringLiteral("Mail"))));
+        }
+        xml.LeaveElement();
+    }
+    xml.LeaveElement();
+    return true;
+}
+
+static void BuildInto(CXmlDoc& xml, ISettingsTarget& target)
+{
+    xml.SetText(kDeclaration);
+    xml.AddElement(kRoot);
+    xml.SetAttribute(QStringLiteral("ComPort"), target.SettingsComPort());
+    xml.SetAttribute(QStringLiteral("Voice"), target.SettingsVoice());
+    xml.SetAttribute(QStringLiteral("E-Mail"), target.SettingsMailSender());
+    xml.SetAttribute(QStringLiteral("Password"), EncodePassword(target.SettingsMailPassword()));
+    xml.EnterElement();
+    xml.AddElement(kUserList);
+    target.SettingsUsers().ForEach([&xml](CUser& user) {
+        xml.EnterElement();
+        xml.AddElement(kUser);
+        xml.SetAttribute(QStringLiteral("Name"), user.Name);
+        xml.SetAttribute(QStringLiteral("Phone"), user.Telephone);
+        xml.SetAttribute(QStringLiteral("Mail"), user.Mail);
+        xml.LeaveElement();
+    });
+    xml.LeaveElement();
+}
+
+QString CDoc::BuildSettings() const
+{
+    CXmlDoc xml(XmlFlagUtf8Bom);
+    BuildInto(xml, m_target);
+    return xml.GetText();
+}
+
+bool CDoc::SaveSettings(const QString& path)
+{
+    CXmlDoc xml(XmlFlagUtf8Bom);
+    BuildInto(xml, m_target);
+    return xml.SaveFile(path);
+}
+
+QString CDoc::ChooseStartupFile(const QString& commandLineFile)
+{
+    if (!commandLineFile.isEmpty()) {
+        return commandLineFile;
+    }
+    CRecentFileList recent;
+    recent.Load();
+    const QString first = recent.At(0);
+    if (!first.isEmpty() && QFileInfo(first).isFile()) {
+        return first;
+    }
+    const QDir data(DataFolder());
+    const QStringList found =
+        data.entryList({QStringLiteral("*.znr")}, QDir::Files | QDir::Readable, QDir::Name);
+    if (!found.isEmpty()) {
+        return data.filePath(found.first());
+    }
+    return QString();
+}
+
+CDoc::StartupResult CDoc::OpenAtStartup(const QString& commandLineFile)
+{
+    StartupResult result;
+    result.path = ChooseStartupFile(commandLineFile);
+    if (!result.path.isEmpty()) {
+        result.opened = OpenDocument(result.path);
+    }
+    if (!result.opened) {
+        NewDocument();
+    }
+    return result;
+}
+
+void CDoc::DeleteContents()
+{
+    emit busy(true);
+    UpdateAllViews(kHintDeleteContents);
+    m_target.SettingsUsers().Clear();
+    CDocument::DeleteContents();
+    emit busy(false);
+}
+
+bool CDoc::OnNewDocument()
+{
+    if (!CDocument::OnNewDocument()) {
+        return false;
+    }
+    SetModifiedMark(false);
+    return true;
+}
+
+bool CDoc::OnOpenDocument(const QString& path)
+{
+    if (!CDocument::OnOpenDocument(path)) {
+        return false;
+    }
+    LoadSettings(path);
+    return true;
+}
+
+bool CDoc::OnSaveDocument(const QString& path)
+{
+    if (!SaveSettings(path)) {
+        return false;
+    }
+    SetModifiedMark(false);
+    return true;
+}
+
+bool CDoc::DoFileSave()
+{
+    const bool wasModified = IsModified();
+    SetModifiedMark(false);
+    if (!CDocument::DoFileSave()) {
+        if (wasModified) {
+            SetModifiedMark(true);
+        }
+        return false;
+    }
+    return true;
+}
