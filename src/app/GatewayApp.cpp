@@ -68,8 +68,14 @@ void CGatewayApp::StartCapture(const ListenerTiming& timing)
         m_printBuffer.get(), kPrintBufferSize, address, timing);
 }
 
+void CGatewayApp::StartWorkers()
+{
+    VoiceQueue.StartWorker();
+}
+
 void CGatewayApp::ExitInstance()
 {
+    VoiceQueue.StopWorker();
     if (m_socketsStarted) {
         WSACleanup();
         m_socketsStarted = false;
@@ -105,4 +111,7 @@ void CGatewayApp::QueueSms(const QString& /*telephone*/, const QString& /*text*/
 
 void CGatewayApp::QueueMail(const QString& /*address*/, const QString& /*text*/) {}
 
-void CGatewayApp::QueueSpeech(const QString& /*text*/) {}
+void CGatewayApp::QueueSpeech(const QString& text)
+{
+    VoiceQueue.QueueSpeech(text);
+}

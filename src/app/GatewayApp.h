@@ -11,6 +11,7 @@
 #include "recipients/AlarmChannels.h"
 #include "recipients/UserList.h"
 #include "settings/SettingsTarget.h"
+#include "voice/VoiceQueue.h"
 
 // The one application object: owns the long-lived components (print buffer, listener,
 // recipient list, and the channels as they arrive) and the settings fields, and runs
@@ -35,7 +36,9 @@ public:
     // An address that is not IPv4 text is reported as an error event and nothing listens.
     // timing lets tests shorten the listener's pauses.
     void StartCapture(const ListenerTiming& timing = {});
-    // Shuts the socket library down (the workers stop here as they arrive).
+    // Starts the channel workers (mail, then speech), after the listener.
+    void StartWorkers();
+    // Stops the channel workers and shuts the socket library down.
     void ExitInstance();
     // Stops and deletes the listener (blocks for the listener's stop grace). Safe to call
     // when none runs.
@@ -69,6 +72,7 @@ public:
     void OnSettingsPortLoaded(int comPort, const QString& portName) override;
 
     CUserList Users;
+    CVoiceQueue VoiceQueue;
     int ComPort = 0;
     QString MailSender;
     QString MailPassword;

@@ -49,6 +49,7 @@ bool CHeadless::Start(const QString& settingsFile, const ListenerTiming& timing)
     connect(m_signals, &TerminationSignals::terminationRequested, this, &CHeadless::Shutdown);
     m_timer.start();
     m_app->StartCapture(timing);
+    m_app->StartWorkers();
     return m_signals->IsValid();
 }
 

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStringList>
@@ -18,8 +19,10 @@ namespace {
 class Program
 {
 public:
-    explicit Program(std::uint16_t port, const QStringList& extra = {})
+    explicit Program(std::uint16_t port, const QStringList& extra = {},
+                     const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment())
     {
+        m_process.setProcessEnvironment(env);
         WriteProfileInt(kProfileListenerPort, port);
         m_process.setProgram(qEnvironmentVariable("ZUNARO_BINARY"));
         m_process.setArguments(QStringList{u"--headless"_qs} + extra);
@@ -145,4 +148,37 @@ TEST(Headless, SettingsFile_NamedOrChosenAtStart)
     Program program(FreePort(), {missing});
     EXPECT_TRUE(program.WaitForLine(u"Failed to load '"_qs + missing + u"'"_qs));
     EXPECT_TRUE(program.WaitForLine(u"Succeed to initialize Zunaro."_qs));
+}
+
+TEST(Headless, VoiceSwitch_AlarmIsSpokenIntoTheAudioOutput)
+{
+    // The sound output is a file: what the program says lands in it.
+    const QString raw = TestHome() + u"/spoken.raw"_qs;
+    const QString conf = TestHome() + u"/asound.conf"_qs;
+    QFile config(conf);
+    ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+    config.write(QStringLiteral("pcm.null { type null }\n"
+                                "pcm.!default { type file slave.pcm \"null\" file \"%1\" "
+                                "format \"raw\" }\n")
+                     .arg(raw)
+                     .toUtf8());
+    config.close();
+    const QString path = TestHome() + u"/voice.znr"_qs;
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
+               "<SMS ComPort=\"0\" Voice=\"1\" E-Mail=\"\" Password=\"\">\r\n"
+               "<UserList/>\r\n</SMS>\r\n");
+    file.close();
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("ALSA_CONFIG_PATH", conf);
+    const std::uint16_t port = FreePort();
+    Program program(port, {path}, env);
+    ASSERT_TRUE(program.WaitForLine(u"Succeed to initialize voice engine."_qs));
+    ASSERT_TRUE(program.WaitForLine(u"Succeed to initialize Zunaro."_qs));
+    ASSERT_TRUE(SendJob(port, "Pump failure 1\r\n"));
+    ASSERT_TRUE(program.WaitForLine(u"Pump failure"_qs));
+    // About a second of 16-bit speech, most of it not silent.
+    EXPECT_TRUE(WaitUntil([&] { return QFileInfo(raw).size() > 16000; }, 20000));
 }

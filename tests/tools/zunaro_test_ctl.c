@@ -1,0 +1,197 @@
+/* ALSA control plugin of the voice tests: each card offers one "<element> Playback Volume"
+ * (card "switch_card" a "Master Playback Switch" without volume instead; card "broken_card"
+ * fails to list its controls). Card N keeps its channel values in the text file
+ * "<state>.N", so they outlive each open and the tests can set and check them:
+ *
+ *   ctl_type.zunaro_test { lib "/path/to/this.so" }
+ *   ctl.hw { @args [ CARD ] @args.CARD { type string default "0" }
+ *            type zunaro_test card $CARD cards 2 state "/tmp/x/master" max 65535 }
+ *
+ * Further fields: min, channels (2), element ("Master"). */
+
+#include <errno.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <alsa/asoundlib.h>
+#include <alsa/control_external.h>
+
+struct test_ctl
+{
+    snd_ctl_ext_t ext;
+    char state[4096];
+    char element[64];
+    long minimum, maximum, values[8];
+    int channels, is_switch, broken;
+};
+
+static int test_elem_count(snd_ctl_ext_t* ext)
+{
+    (void)ext;
+    return 1;
+}
+
+static int test_elem_list(snd_ctl_ext_t* ext, unsigned int offset, snd_ctl_elem_id_t* id)
+{
+    struct test_ctl* ctl = ext->private_data;
+    if (offset != 0 || ctl->broken) {
+        return -EIO;
+    }
+    snd_ctl_elem_id_set_interface(id, SND_CTL_ELEM_IFACE_MIXER);
+    snd_ctl_elem_id_set_name(id, ctl->element);
+    return 0;
+}
+
+static snd_ctl_ext_key_t test_find_elem(snd_ctl_ext_t* ext, const snd_ctl_elem_id_t* id)
+{
+    struct test_ctl* ctl = ext->private_data;
+    return strcmp(snd_ctl_elem_id_get_name(id), ctl->element) == 0 ? 0 : SND_CTL_EXT_KEY_NOT_FOUND;
+}
+
+static int test_get_attribute(snd_ctl_ext_t* ext, snd_ctl_ext_key_t key, int* type,
+                              unsigned int* acc, unsigned int* count)
+{
+    struct test_ctl* ctl = ext->private_data;
+    (void)key;
+    *type = ctl->is_switch ? SND_CTL_ELEM_TYPE_BOOLEAN : SND_CTL_ELEM_TYPE_INTEGER;
+    *acc = SND_CTL_EXT_ACCESS_READWRITE;
+    *count = (unsigned int)ctl->channels;
+    return 0;
+}
+
+static int test_get_integer_info(snd_ctl_ext_t* ext, snd_ctl_ext_key_t key, long* imin, long* imax,
+                                 long* istep)
+{
+    struct test_ctl* ctl = ext->private_data;
+    (void)key;
+    *imin = ctl->is_switch ? 0 : ctl->minimum;
+    *imax = ctl->is_switch ? 1 : ctl->maximum;
+    *istep = 0;
+    return 0;
+}
+
+static int test_read_integer(snd_ctl_ext_t* ext, snd_ctl_ext_key_t key, long* value)
+{
+    struct test_ctl* ctl = ext->private_data;
+    FILE* file = fopen(ctl->state, "r");
+    (void)key;
+    for (int i = 0; file && i < ctl->channels && fscanf(file, "%ld", &ctl->values[i]) == 1; ++i) {
+    }
+    if (file) {
+        fclose(file);
+    }
+    memcpy(value, ctl->values, sizeof(long) * (size_t)ctl->channels);
+    return 0;
+}
+
+static int test_write_integer(snd_ctl_ext_t* ext, snd_ctl_ext_key_t key, long* value)
+{
+    struct test_ctl* ctl = ext->private_data;
+    FILE* file = fopen(ctl->state, "w");
+    (void)key;
+    if (!file) {
+        return -errno;
+    }
+    for (int i = 0; i < ctl->channels; ++i) {
+        fprintf(file, i ? " %ld" : "%ld", value[i]);
+    }
+    fputc('\n', file);
+    memcpy(ctl->values, value, sizeof(long) * (size_t)ctl->channels);
+    return fclose(file) == 0 ? 1 : -EIO;
+}
+
+static int test_read_event(snd_ctl_ext_t* ext, snd_ctl_elem_id_t* id, unsigned int* event_mask)
+{
+    (void)ext, (void)id, (void)event_mask;
+    return -EAGAIN;
+}
+
+static void test_close(snd_ctl_ext_t* ext)
+{
+    free(ext->private_data);
+}
+
+static const snd_ctl_ext_callback_t test_callback = {
+    .close = test_close,
+    .elem_count = test_elem_count,
+    .elem_list = test_elem_list,
+    .find_elem = test_find_elem,
+    .get_attribute = test_get_attribute,
+    .get_integer_info = test_get_integer_info,
+    .read_integer = test_read_integer,
+    .write_integer = test_write_integer,
+    .read_event = test_read_event,
+};
+
+/* A number given as an integer or as a string ("hw:1" hands the card over as text). */
+static long config_long(snd_config_t* node)
+{
+    long value = -1;
+    const char* text = NULL;
+    if (snd_config_get_integer(node, &value) < 0 && snd_config_get_string(node, &text) == 0) {
+        value = strtol(text, NULL, 10);
+    }
+    return value;
+}
+
+SND_CTL_PLUGIN_DEFINE_FUNC(zunaro_test)
+{
+    long card = 0, cards = 1, minimum = 0, maximum = 65535, channels = 2, switch_card = -1,
+         broken_card = -1;
+    const char *state = NULL, *element = "Master";
+    snd_config_iterator_t i, next;
+    (void)root;
+    snd_config_for_each(i, next, conf)
+    {
+        snd_config_t* node = snd_config_iterator_entry(i);
+        const char* id = "";
+        snd_config_get_id(node, &id);
+        long* number = !strcmp(id, "card")          ? &card
+                       : !strcmp(id, "cards")       ? &cards
+                       : !strcmp(id, "min")         ? &minimum
+                       : !strcmp(id, "max")         ? &maximum
+                       : !strcmp(id, "channels")    ? &channels
+                       : !strcmp(id, "switch_card") ? &switch_card
+                       : !strcmp(id, "broken_card") ? &broken_card
+                                                    : NULL;
+        if (number) {
+            *number = config_long(node);
+        } else if (!strcmp(id, "state")) {
+            snd_config_get_string(node, &state);
+        } else if (!strcmp(id, "element")) {
+            snd_config_get_string(node, &element);
+        }
+    }
+    if (!state || card < 0 || card >= cards || cards > 8 || channels < 1 || channels > 8) {
+        return -ENODEV;
+    }
+    struct test_ctl* ctl = calloc(1, sizeof *ctl);
+    if (!ctl) {
+        return -ENOMEM;
+    }
+    snprintf(ctl->state, sizeof ctl->state, "%s.%ld", state, card);
+    ctl->is_switch = card == switch_card;
+    ctl->broken = card == broken_card;
+    snprintf(ctl->element, sizeof ctl->element, "%s Playback %s", element,
+             ctl->is_switch ? "Switch" : "Volume");
+    ctl->minimum = minimum;
+    ctl->maximum = maximum;
+    ctl->channels = (int)channels;
+    ctl->ext.version = SND_CTL_EXT_VERSION;
+    ctl->ext.card_idx = (int)card;
+    snprintf(ctl->ext.id, sizeof ctl->ext.id, "Test%d", (int)card);
+    snprintf(ctl->ext.name, sizeof ctl->ext.name, "Test card %d", (int)card);
+    ctl->ext.poll_fd = -1;
+    ctl->ext.callback = &test_callback;
+    ctl->ext.private_data = ctl;
+    const int err = snd_ctl_ext_create(&ctl->ext, name, mode);
+    if (err < 0) {
+        free(ctl);
+        return err;
+    }
+    *handlep = ctl->ext.handle;
+    return 0;
+}
+
+SND_CTL_PLUGIN_SYMBOL(zunaro_test);
