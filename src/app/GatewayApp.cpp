@@ -22,6 +22,7 @@ CGatewayApp::CGatewayApp()
 {
     Users.SetChannels(this);
     Users.Clear();
+    MailQueue.SetAccount(MailSender, MailPassword);
     g_app = this;
 }
 
@@ -70,11 +71,13 @@ void CGatewayApp::StartCapture(const ListenerTiming& timing)
 
 void CGatewayApp::StartWorkers()
 {
+    MailQueue.StartWorker();
     VoiceQueue.StartWorker();
 }
 
 void CGatewayApp::ExitInstance()
 {
+    MailQueue.StopWorker();
     VoiceQueue.StopWorker();
     if (m_socketsStarted) {
         WSACleanup();
@@ -98,18 +101,23 @@ void CGatewayApp::DispatchAlarm(const QString& text)
 void CGatewayApp::SetSettingsMailSender(const QString& sender)
 {
     MailSender = sender;
+    MailQueue.SetAccount(MailSender, MailPassword);
 }
 
 void CGatewayApp::SetSettingsMailPassword(const QString& password)
 {
     MailPassword = password;
+    MailQueue.SetAccount(MailSender, MailPassword);
 }
 
 void CGatewayApp::OnSettingsPortLoaded(int /*comPort*/, const QString& /*portName*/) {}
 
 void CGatewayApp::QueueSms(const QString& /*telephone*/, const QString& /*text*/) {}
 
-void CGatewayApp::QueueMail(const QString& /*address*/, const QString& /*text*/) {}
+void CGatewayApp::QueueMail(const QString& address, const QString& text)
+{
+    MailQueue.QueueMail(address, text);
+}
 
 void CGatewayApp::QueueSpeech(const QString& text)
 {

@@ -8,6 +8,7 @@
 
 #include "capture/PrintData.h"
 #include "capture/RawPrintServer.h"
+#include "mail/MailQueue.h"
 #include "recipients/AlarmChannels.h"
 #include "recipients/UserList.h"
 #include "settings/SettingsTarget.h"
@@ -72,6 +73,7 @@ public:
     void OnSettingsPortLoaded(int comPort, const QString& portName) override;
 
     CUserList Users;
+    CMailQueue MailQueue;
     CVoiceQueue VoiceQueue;
     int ComPort = 0;
     QString MailSender;

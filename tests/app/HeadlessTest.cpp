@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 #include <QStringList>
 
+#include "mail/MailTestSupport.h"
 #include "platform/Profile.h"
 #include "platform/ProfileKeys.h"
 #include "support/TestSupport.h"
@@ -181,4 +182,33 @@ TEST(Headless, VoiceSwitch_AlarmIsSpokenIntoTheAudioOutput)
     ASSERT_TRUE(program.WaitForLine(u"Pump failure"_qs));
     // About a second of 16-bit speech, most of it not silent.
     EXPECT_TRUE(WaitUntil([&] { return QFileInfo(raw).size() > 16000; }, 20000));
+}
+
+TEST(Headless, Recipients_AlarmMailReachesTheServer)
+{
+    SmtpPeer server;
+    ASSERT_TRUE(server.ok());
+    WriteProfileString(kProfileMailServer, "127.0.0.1");
+    WriteProfileInt(kProfileMailPort, server.plainPort);
+    const QString path = TestHome() + u"/mail.znr"_qs;
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(
+        QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
+                       "<SMS ComPort=\"0\" Voice=\"0\" E-Mail=\"%1\" Password=\"%2\">\r\n"
+                       "<UserList>\r\n"
+                       "<GetUserResult Name=\"Op\" Phone=\"\" Mail=\"op@example.org\"/>\r\n"
+                       "</UserList>\r\n</SMS>\r\n")
+            .arg(SmtpPeer::kUser, QString::fromLatin1(QByteArray(SmtpPeer::kPassword).toBase64()))
+            .toUtf8());
+    file.close();
+    const std::uint16_t port = FreePort();
+    Program program(port, {path});
+    ASSERT_TRUE(program.WaitForLine(u"Succeed to initialize Zunaro."_qs));
+    ASSERT_TRUE(SendJob(port, "Boiler pressure 1\r\n"));
+    ASSERT_TRUE(WaitUntil([&] { return server.Messages().size() == 1; }, 20000));
+    const QJsonObject mail = server.Messages()[0];
+    EXPECT_TRUE(mail.value("content").toString().contains("Boiler pressure"));
+    EXPECT_TRUE(
+        program.WaitForLine(u"Send 'Boiler pressure' to 'op@example.org' successfully!"_qs));
 }

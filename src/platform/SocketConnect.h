@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+
+#include <QByteArray>
+
+#include "platform/Socket.h"
+
+// Socket helpers for clients that bound every wait: a non-blocking connect, a poll-based
+// wait for readiness, name resolution and the peer address.
+
+// Outcome of StartConnect and WaitConnected.
+enum class ConnectResult
+{
+    Connected,  // the connection is established
+    Pending,    // StartConnect: the attempt continues in the background
+    Failed,     // the attempt failed at once (WSAGetLastError tells why)
+    WaitFailed, // the wait itself failed
+    TimedOut,   // not established within the time-out
+    Refused     // the pending attempt ended in an error (refused, unreachable, ...)
+};
+
+// Starts connecting a non-blocking socket. Returns Connected, Pending or Failed.
+ConnectResult StartConnect(SOCKET s, const SockAddrIn& remote);
+// Waits up to timeoutMs for a pending connect to finish. Returns Connected, WaitFailed,
+// TimedOut or Refused.
+ConnectResult WaitConnected(SOCKET s, int timeoutMs);
+
+// Readiness bits of WaitSocket.
+enum SocketReady : int
+{
+    SocketReadable = 1,
+    SocketWritable = 2
+};
+// Waits up to timeoutMs (negative = no limit) until the socket is ready for one of the
+// wanted directions (SocketReadable | SocketWritable). Returns the ready bits (an error or
+// hang-up counts as every wanted direction, so the next call reports it), 0 on time-out,
+// -1 when the wait fails.
+int WaitSocket(SOCKET s, int wanted, int timeoutMs);
+
+// Resolves a dotted IPv4 address or a host name to its first IPv4 address (host order).
+// Returns false when the name cannot be resolved.
+bool ResolveIpv4(const QByteArray& host, std::uint32_t* address);
+// Returns the port of a TCP service of the services database ("mail"), or fallback.
+std::uint16_t ServicePort(const char* name, std::uint16_t fallback);
+// Returns the address of the connected peer. False when it cannot be read.
+bool PeerAddress(SOCKET s, SockAddrIn* peer);
+// Returns this machine's host name. False when it cannot be read.
+bool LocalHostName(QByteArray* name);
