@@ -29,6 +29,7 @@ CGatewayApp::CGatewayApp()
 CGatewayApp::~CGatewayApp()
 {
     StopCapture();
+    Modem.Clear(); // no fan-out can reach it any more
     if (m_socketsStarted) {
         WSACleanup();
     }
@@ -110,9 +111,15 @@ void CGatewayApp::SetSettingsMailPassword(const QString& password)
     MailQueue.SetAccount(MailSender, MailPassword);
 }
 
-void CGatewayApp::OnSettingsPortLoaded(int /*comPort*/, const QString& /*portName*/) {}
+void CGatewayApp::OnSettingsPortLoaded(int /*comPort*/, const QString& portName)
+{
+    Modem.Replace(portName);
+}
 
-void CGatewayApp::QueueSms(const QString& /*telephone*/, const QString& /*text*/) {}
+void CGatewayApp::QueueSms(const QString& telephone, const QString& text)
+{
+    Modem.QueueSms(telephone, text);
+}
 
 void CGatewayApp::QueueMail(const QString& address, const QString& text)
 {

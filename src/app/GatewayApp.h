@@ -12,6 +12,7 @@
 #include "recipients/AlarmChannels.h"
 #include "recipients/UserList.h"
 #include "settings/SettingsTarget.h"
+#include "sms/GsmModem.h"
 #include "voice/VoiceQueue.h"
 
 // The one application object: owns the long-lived components (print buffer, listener,
@@ -51,7 +52,7 @@ public:
     const char* PrintBuffer() const override { return m_printBuffer.get(); }
     void DispatchAlarm(const QString& text) override;
 
-    // IAlarmChannels: no channel is part of the program yet, so requests go nowhere.
+    // IAlarmChannels: each request goes to its channel (SMS only while a modem is set).
     void QueueSms(const QString& telephone, const QString& text) override;
     void QueueMail(const QString& address, const QString& text) override;
     void QueueSpeech(const QString& text) override;
@@ -73,6 +74,7 @@ public:
     void OnSettingsPortLoaded(int comPort, const QString& portName) override;
 
     CUserList Users;
+    CModemSlot Modem; // the modem driver, replaced safely while a fan-out may use it
     CMailQueue MailQueue;
     CVoiceQueue VoiceQueue;
     int ComPort = 0;

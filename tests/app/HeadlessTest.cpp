@@ -12,6 +12,7 @@
 #include "mail/MailTestSupport.h"
 #include "platform/Profile.h"
 #include "platform/ProfileKeys.h"
+#include "sms/ModemSim.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -61,9 +62,17 @@ private:
     QString m_output;
 };
 
+// No test touches a serial device of the machine: COM1 points nowhere unless a test sets
+// the modem simulator there.
+class Headless : public ::testing::Test
+{
+protected:
+    void SetUp() override { WriteProfileString("Ports", "COM1", "/nonexistent/zunaro-modem"); }
+};
+
 } // namespace
 
-TEST(Headless, PrintJob_ShowsAlarmLineAndEndsOnSigterm)
+TEST_F(Headless, PrintJob_ShowsAlarmLineAndEndsOnSigterm)
 {
     // Year-month-day and a 24-hour clock from the profile's regional settings.
     WriteProfileInt(kProfileIntlDateOrder, 2);
@@ -107,7 +116,7 @@ TEST(Headless, PrintJob_ShowsAlarmLineAndEndsOnSigterm)
     EXPECT_TRUE(text.contains(u"Quit Zunaro normally!"_qs));
 }
 
-TEST(Headless, ListenerAddress_NarrowedOrRefused)
+TEST_F(Headless, ListenerAddress_NarrowedOrRefused)
 {
     const std::uint16_t port = FreePort();
     WriteProfileString(kProfileListenerAddress, u"not an address"_qs);
@@ -129,7 +138,7 @@ TEST(Headless, ListenerAddress_NarrowedOrRefused)
     WriteProfileString(kProfileListenerAddress, QString());
 }
 
-TEST(Headless, SettingsFile_NamedOrChosenAtStart)
+TEST_F(Headless, SettingsFile_NamedOrChosenAtStart)
 {
     // No file named: the first settings file of the data folder is opened.
     const QString path = qEnvironmentVariable("ZUNARO_HOME") + u"/site.znr"_qs;
@@ -151,7 +160,7 @@ TEST(Headless, SettingsFile_NamedOrChosenAtStart)
     EXPECT_TRUE(program.WaitForLine(u"Succeed to initialize Zunaro."_qs));
 }
 
-TEST(Headless, VoiceSwitch_AlarmIsSpokenIntoTheAudioOutput)
+TEST_F(Headless, VoiceSwitch_AlarmIsSpokenIntoTheAudioOutput)
 {
     // The sound output is a file: what the program says lands in it.
     const QString raw = TestHome() + u"/spoken.raw"_qs;
@@ -184,7 +193,7 @@ TEST(Headless, VoiceSwitch_AlarmIsSpokenIntoTheAudioOutput)
     EXPECT_TRUE(WaitUntil([&] { return QFileInfo(raw).size() > 16000; }, 20000));
 }
 
-TEST(Headless, Recipients_AlarmMailReachesTheServer)
+TEST_F(Headless, Recipients_AlarmMailReachesTheServer)
 {
     SmtpPeer server;
     ASSERT_TRUE(server.ok());
@@ -211,4 +220,28 @@ TEST(Headless, Recipients_AlarmMailReachesTheServer)
     EXPECT_TRUE(mail.value("content").toString().contains("Boiler pressure"));
     EXPECT_TRUE(
         program.WaitForLine(u"Send 'Boiler pressure' to 'op@example.org' successfully!"_qs));
+}
+
+TEST_F(Headless, Recipients_AlarmSmsReachesTheModem)
+{
+    ModemSim::Prepare();
+    ModemSim sim;
+    ASSERT_TRUE(sim.Started());
+    const QString path = TestHome() + u"/sms.znr"_qs;
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
+               "<SMS ComPort=\"0\" Voice=\"0\" E-Mail=\"\" Password=\"\">\r\n<UserList>\r\n"
+               "<GetUserResult Name=\"Op\" Phone=\"13800000001\" Mail=\"\"/>\r\n"
+               "</UserList>\r\n</SMS>\r\n");
+    file.close();
+    const std::uint16_t port = FreePort();
+    Program program(port, {path});
+    ASSERT_TRUE(program.WaitForLine(u"Succeed to initialize Zunaro."_qs));
+    ASSERT_TRUE(SendJob(port, "ALARM 1\r\n\f"));
+    // The text as UCS2 to +86 13800000001, through the real serial layer.
+    const QByteArray exchange = "AT+CMGS=25\r0891683108000005F011000D91683108000000F1"
+                                "0008000A0041004C00410052004D\x1A";
+    EXPECT_TRUE(WaitUntil([&] { return ModemSim::Transcript().contains(exchange); }, 60000))
+        << ModemSim::Transcript().toStdString();
 }
