@@ -142,13 +142,11 @@ TEST_F(Headless, SettingsFile_NamedOrChosenAtStart)
 {
     // No file named: the first settings file of the data folder is opened.
     const QString path = qEnvironmentVariable("ZUNARO_HOME") + u"/site.znr"_qs;
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
+    WriteBytes(path,
+               "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
                "<SMS ComPort=\"0\" Voice=\"0\" E-Mail=\"a@example.org\" Password=\"\">\r\n"
                "<UserList>\r\n<GetUserResult Name=\"Op\" Phone=\"\" Mail=\"op@example.org\"/>\r\n"
                "</UserList>\r\n</SMS>\r\n");
-    file.close();
     {
         Program program(FreePort());
         EXPECT_TRUE(program.WaitForLine(u"Load '"_qs + path + u"' successfully!"_qs));
@@ -165,21 +163,15 @@ TEST_F(Headless, VoiceSwitch_AlarmIsSpokenIntoTheAudioOutput)
     // The sound output is a file: what the program says lands in it.
     const QString raw = TestHome() + u"/spoken.raw"_qs;
     const QString conf = TestHome() + u"/asound.conf"_qs;
-    QFile config(conf);
-    ASSERT_TRUE(config.open(QIODevice::WriteOnly));
-    config.write(QStringLiteral("pcm.null { type null }\n"
-                                "pcm.!default { type file slave.pcm \"null\" file \"%1\" "
-                                "format \"raw\" }\n")
-                     .arg(raw)
-                     .toUtf8());
-    config.close();
+    WriteBytes(conf, QStringLiteral("pcm.null { type null }\n"
+                                    "pcm.!default { type file slave.pcm \"null\" file \"%1\" "
+                                    "format \"raw\" }\n")
+                         .arg(raw)
+                         .toUtf8());
     const QString path = TestHome() + u"/voice.znr"_qs;
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
-               "<SMS ComPort=\"0\" Voice=\"1\" E-Mail=\"\" Password=\"\">\r\n"
-               "<UserList/>\r\n</SMS>\r\n");
-    file.close();
+    WriteBytes(path, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
+                     "<SMS ComPort=\"0\" Voice=\"1\" E-Mail=\"\" Password=\"\">\r\n"
+                     "<UserList/>\r\n</SMS>\r\n");
 
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("ALSA_CONFIG_PATH", conf);
@@ -200,9 +192,8 @@ TEST_F(Headless, Recipients_AlarmMailReachesTheServer)
     WriteProfileString(kProfileMailServer, "127.0.0.1");
     WriteProfileInt(kProfileMailPort, server.plainPort);
     const QString path = TestHome() + u"/mail.znr"_qs;
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(
+    WriteBytes(
+        path,
         QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
                        "<SMS ComPort=\"0\" Voice=\"0\" E-Mail=\"%1\" Password=\"%2\">\r\n"
                        "<UserList>\r\n"
@@ -210,7 +201,6 @@ TEST_F(Headless, Recipients_AlarmMailReachesTheServer)
                        "</UserList>\r\n</SMS>\r\n")
             .arg(SmtpPeer::kUser, QString::fromLatin1(QByteArray(SmtpPeer::kPassword).toBase64()))
             .toUtf8());
-    file.close();
     const std::uint16_t port = FreePort();
     Program program(port, {path});
     ASSERT_TRUE(program.WaitForLine(u"Succeed to initialize Zunaro."_qs));
@@ -228,13 +218,10 @@ TEST_F(Headless, Recipients_AlarmSmsReachesTheModem)
     ModemSim sim;
     ASSERT_TRUE(sim.Started());
     const QString path = TestHome() + u"/sms.znr"_qs;
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
-               "<SMS ComPort=\"0\" Voice=\"0\" E-Mail=\"\" Password=\"\">\r\n<UserList>\r\n"
-               "<GetUserResult Name=\"Op\" Phone=\"13800000001\" Mail=\"\"/>\r\n"
-               "</UserList>\r\n</SMS>\r\n");
-    file.close();
+    WriteBytes(path, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
+                     "<SMS ComPort=\"0\" Voice=\"0\" E-Mail=\"\" Password=\"\">\r\n<UserList>\r\n"
+                     "<GetUserResult Name=\"Op\" Phone=\"13800000001\" Mail=\"\"/>\r\n"
+                     "</UserList>\r\n</SMS>\r\n");
     const std::uint16_t port = FreePort();
     Program program(port, {path});
     ASSERT_TRUE(program.WaitForLine(u"Succeed to initialize Zunaro."_qs));

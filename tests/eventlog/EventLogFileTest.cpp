@@ -48,19 +48,6 @@ QByteArray Utf16(const QString& text)
     return out;
 }
 
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void WriteBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
-
 QString FreshFolder(const char* name)
 {
     const QString folder = TestHome() + QStringLiteral("/") + QString::fromLatin1(name);
@@ -86,7 +73,7 @@ TEST(RunLog, ExactBytes_LinesOldestFirstAndClosingLine)
                              u"05.03.2016,14:07:10,a, b,,c\r\n"
                              u"05.03.2016,14:07:09,two\r\nlines \u62a5\u8b66\r\n"
                              u"2016/03/05,14:07:09,Quit Zunaro normally!\r\n"_qs;
-    EXPECT_EQ(ReadAll(path), Utf16(expected));
+    EXPECT_EQ(ReadBytes(path), Utf16(expected));
 }
 
 TEST(RunLog, EmptyView_BomAndClosingLineOnly)
@@ -95,7 +82,7 @@ TEST(RunLog, EmptyView_BomAndClosingLineOnly)
     const SystemTime at{2009, 1, 4, 1, 0, 0, 5, 7};
     const QString path = WriteRunLog(folder, {}, &at);
     EXPECT_EQ(QFileInfo(path).fileName(), u"2009-01-01 00-00-05-007.log"_qs);
-    EXPECT_EQ(ReadAll(path), Utf16(u"2009/01/01,00:00:05,Quit Zunaro normally!\r\n"_qs));
+    EXPECT_EQ(ReadBytes(path), Utf16(u"2009/01/01,00:00:05,Quit Zunaro normally!\r\n"_qs));
 }
 
 TEST(RunLog, EarlierLogsDeleted_OtherFilesKept)
@@ -139,7 +126,7 @@ TEST(SaveLog, ExistingFileReplacedCompletelyWithoutClosingLine)
     const QString path = FreshFolder("save") + QStringLiteral("/Zunaro.log");
     WriteBytes(path, QByteArray(5000, 'z'));
     ASSERT_TRUE(SaveLog(path, {Record(u"only"_qs)}));
-    EXPECT_EQ(ReadAll(path), Utf16(u"05.03.2016,14:07:09,only\r\n"_qs));
+    EXPECT_EQ(ReadBytes(path), Utf16(u"05.03.2016,14:07:09,only\r\n"_qs));
 }
 
 TEST(TextFile, UnicodeFile_DetectedAndReadBackWithoutLineEnds)
@@ -151,7 +138,7 @@ TEST(TextFile, UnicodeFile_DetectedAndReadBackWithoutLineEnds)
     EXPECT_TRUE(out.WriteString(u"\u62a5\u8b66\n"_qs));
     EXPECT_TRUE(out.WriteString(u"cr only\rlast"_qs));
     EXPECT_TRUE(out.Close());
-    EXPECT_EQ(ReadAll(path).left(4), QByteArray("\xFF\xFE"
+    EXPECT_EQ(ReadBytes(path).left(4), QByteArray("\xFF\xFE"
                                                 "f\0",
                                                 4));
 
@@ -179,7 +166,7 @@ TEST(TextFile, EightBit_CodePageHashesAndLineEnds)
                            CTextFile::modeWrite | CTextFile::modeCreate | CTextFile::typeText));
     EXPECT_TRUE(latin.WriteString(u"caf\u00e9 \u62a5\u8b66!\r\n"_qs));
     EXPECT_TRUE(latin.Close());
-    EXPECT_EQ(ReadAll(folder + QStringLiteral("/1252.txt")), QByteArray("caf\xE9 ##!\r\n"));
+    EXPECT_EQ(ReadBytes(folder + QStringLiteral("/1252.txt")), QByteArray("caf\xE9 ##!\r\n"));
 
     // A Chinese code page round-trips, with each kind of line end removed.
     const QString gbk = folder + QStringLiteral("/936.txt");

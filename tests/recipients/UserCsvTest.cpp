@@ -21,19 +21,6 @@ QString Path(const QString& name)
     return QDir(TestHome()).filePath(name);
 }
 
-void WriteBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ASSERT_EQ(f.write(bytes), bytes.size());
-}
-
-QByteArray ReadBytes(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 std::vector<CUser> Users(const CUserList& list)
 {
     std::vector<CUser> out;

@@ -1,9 +1,41 @@
 #include "support/TestSupport.h"
 
+#include <csignal>
 #include <thread>
+
+#include <QFile>
+
+#include <gtest/gtest.h>
 
 #include "eventlog/EventSink.h"
 #include "platform/Tick.h"
+
+void WriteBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+    ASSERT_EQ(f.write(bytes), bytes.size());
+}
+
+QByteArray ReadBytes(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+FileSizeLimit::FileSizeLimit(rlim_t limit)
+{
+    std::signal(SIGXFSZ, SIG_IGN);
+    getrlimit(RLIMIT_FSIZE, &m_old);
+    rlimit l = m_old;
+    l.rlim_cur = limit;
+    setrlimit(RLIMIT_FSIZE, &l);
+}
+
+FileSizeLimit::~FileSizeLimit()
+{
+    setrlimit(RLIMIT_FSIZE, &m_old);
+}
 
 bool WaitUntil(const std::function<bool()>& cond, int timeoutMs)
 {

@@ -7,6 +7,8 @@
 #include <mutex>
 #include <vector>
 
+#include <sys/resource.h>
+
 #include <QByteArray>
 #include <QString>
 
@@ -18,6 +20,24 @@
 
 // The fresh temporary folder the test main made for this run (profile, data, runtime).
 QString TestHome();
+
+// Writes bytes as the whole file at path (a test failure when that fails).
+void WriteBytes(const QString& path, const QByteArray& bytes);
+// The whole file at path, or an empty array when it cannot be read.
+QByteArray ReadBytes(const QString& path);
+
+// Makes every write beyond limit bytes fail (EFBIG), for root as for anyone, while it lives.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t limit);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit m_old{};
+};
 
 // Polls cond every few milliseconds until it holds or timeoutMs passes. Returns cond().
 bool WaitUntil(const std::function<bool()>& cond, int timeoutMs = 5000);
