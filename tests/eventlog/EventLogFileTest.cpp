@@ -139,8 +139,8 @@ TEST(TextFile, UnicodeFile_DetectedAndReadBackWithoutLineEnds)
     EXPECT_TRUE(out.WriteString(u"cr only\rlast"_qs));
     EXPECT_TRUE(out.Close());
     EXPECT_EQ(ReadBytes(path).left(4), QByteArray("\xFF\xFE"
-                                                "f\0",
-                                                4));
+                                                  "f\0",
+                                                  4));
 
     CTextFile in;
     ASSERT_TRUE(in.Open(path, CTextFile::modeRead | CTextFile::typeText));
