@@ -1,0 +1,22 @@
+# Adds one executable per file <root>/<folder>/*<suffix>.cpp for every folder whose library
+# zunaro_<folder> exists, linked to that library and to the extra libraries, and put into
+# ${CMAKE_BINARY_DIR}/<output>. Returns the names of the executables in out_var.
+function(zunaro_folder_targets root suffix output out_var)
+    set(made)
+    file(GLOB folders LIST_DIRECTORIES true CONFIGURE_DEPENDS ${root}/*)
+    foreach(dir ${folders})
+        get_filename_component(folder ${dir} NAME)
+        if(NOT IS_DIRECTORY ${dir} OR NOT TARGET zunaro_${folder})
+            continue()
+        endif()
+        file(GLOB sources CONFIGURE_DEPENDS ${dir}/*${suffix}.cpp)
+        foreach(source ${sources})
+            get_filename_component(name ${source} NAME_WE)
+            add_executable(${name} ${source})
+            target_link_libraries(${name} PRIVATE zunaro_${folder} ${ARGN})
+            set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/${output})
+            list(APPEND made ${name})
+        endforeach()
+    endforeach()
+    set(${out_var} ${made} PARENT_SCOPE)
+endfunction()
