@@ -379,6 +379,23 @@ void CGsmModem::ModemWorker()
     m_exited.Set();
 }
 
+bool CGsmModem::AwaitReply(WorkerState& w, int pauseMs, bool freshReply, ModemReply* r)
+{
+    Pause(pauseMs);
+    if (m_stop.IsSet()) {
+        return false;
+    }
+    if (freshReply) {
+        w.reply->Clear();
+    }
+    *r = WaitReply(*w.reply);
+    if (CheckLost()) {
+        SetState(w, ModemState::Init);
+        return false;
+    }
+    return true;
+}
+
 void CGsmModem::Step(WorkerState& w)
 {
     ReplyBuffer& reply = *w.reply;
@@ -418,14 +435,8 @@ void CGsmModem::Step(WorkerState& w)
         return;
 
     case ModemState::SendWait: {
-        Pause(m_timing.sendWaitMs);
-        if (m_stop.IsSet()) {
-            return;
-        }
-        reply.Clear();
-        const ModemReply r = WaitReply(reply);
-        if (CheckLost()) {
-            SetState(w, ModemState::Init);
+        ModemReply r;
+        if (!AwaitReply(w, m_timing.sendWaitMs, true, &r)) {
             return;
         }
         if (r == ModemReply::Ok) {
@@ -466,13 +477,8 @@ void CGsmModem::Step(WorkerState& w)
         return;
 
     case ModemState::ListWait: {
-        Pause(m_timing.listPauseMs);
-        if (m_stop.IsSet()) {
-            return;
-        }
-        const ModemReply r = WaitReply(reply);
-        if (CheckLost()) {
-            SetState(w, ModemState::Init);
+        ModemReply r;
+        if (!AwaitReply(w, m_timing.listPauseMs, false, &r)) {
             return;
         }
         if (r == ModemReply::Error) {
@@ -529,14 +535,8 @@ void CGsmModem::Step(WorkerState& w)
         return;
 
     case ModemState::DeleteWait: {
-        Pause(m_timing.deletePauseMs);
-        if (m_stop.IsSet()) {
-            return;
-        }
-        reply.Clear();
-        const ModemReply r = WaitReply(reply);
-        if (CheckLost()) {
-            SetState(w, ModemState::Init);
+        ModemReply r;
+        if (!AwaitReply(w, m_timing.deletePauseMs, true, &r)) {
             return;
         }
         if (r == ModemReply::Error) {

@@ -124,6 +124,10 @@ private:
     bool CheckLost();
     void Pause(int ms);
     void ModemWorker();
+    // Pauses, then reads the reply to the command just written (into a cleared buffer when
+    // freshReply). Returns false when the step ends here: stopped during the pause, or the
+    // device was lost (the state is then Init).
+    bool AwaitReply(WorkerState& w, int pauseMs, bool freshReply, ModemReply* r);
     void Step(WorkerState& w);
     void SetState(WorkerState& w, ModemState next);
 
