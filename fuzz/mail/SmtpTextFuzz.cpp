@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "mail/Base64.h"
+#include "platform/Base64.h"
 #include "mail/SmtpSession.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)

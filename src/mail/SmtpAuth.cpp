@@ -2,7 +2,7 @@
 
 #include <ctime>
 
-#include "mail/Base64.h"
+#include "platform/Base64.h"
 #include "mail/Md5.h"
 #include "platform/SocketConnect.h"
 

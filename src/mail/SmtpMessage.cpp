@@ -4,7 +4,7 @@
 #include <ctime>
 #include <memory>
 
-#include "mail/Base64.h"
+#include "platform/Base64.h"
 
 namespace {
 

@@ -8,8 +8,10 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include "platform/Base64.h"
 #include "platform/CodePage.h"
 #include "platform/Folders.h"
+#include "platform/SerialPort.h"
 #include "recipients/UserList.h"
 #include "settings/SettingsTarget.h"
 #include "settings/XmlDoc.h"
@@ -22,35 +24,6 @@ const QString kDeclaration = QStringLiteral("<?xml version=\"1.0\" encoding=\"UT
 const QString kRoot = QStringLiteral("SMS");
 const QString kUserList = QStringLiteral("UserList");
 const QString kUser = QStringLiteral("GetUserResult");
-
-constexpr char kBase64Alphabet[] =
-    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
-QByteArray Base64Encode(const QByteArray& bytes)
-{
-    return bytes.toBase64();
-}
-
-// Decoding stops at the first '=' or at the first character outside the alphabet.
-QByteArray Base64Decode(const QByteArray& text)
-{
-    QByteArray out;
-    std::uint32_t bits = 0;
-    int count = 0;
-    for (char c : text) {
-        const char* at = c ? std::strchr(kBase64Alphabet, c) : nullptr;
-        if (at == nullptr) {
-            break;
-        }
-        bits = (bits << 6) | std::uint32_t(at - kBase64Alphabet);
-        count += 6;
-        if (count >= 8) {
-            count -= 8;
-            out.append(char((bits >> count) & 0xFF));
-        }
-    }
-    return out;
-}
 
 // The integer of an attribute: optional leading white space and sign, then decimal
 // digits; 0 when missing or not a number. Overlong digit runs saturate.
@@ -131,12 +104,6 @@ void CDoc::SetModifiedMark(bool modified)
     SetModifiedFlag(modified);
 }
 
-QString CDoc::PortName(int comPort)
-{
-    return comPort < 9 ? QStringLiteral("COM%1").arg(comPort + 1)
-                       : QStringLiteral("\\\\.\\COM%1").arg(qint64(comPort) + 1);
-}
-
 bool CDoc::LoadSettings(const QString& path)
 {
     CXmlDoc xml(XmlFlagUtf8Bom);
@@ -146,7 +113,7 @@ bool CDoc::LoadSettings(const QString& path)
     }
     const int comPort = AttributeInt(xml.GetAttribute(QStringLiteral("ComPort")));
     m_target.SetSettingsComPort(comPort);
-    m_target.OnSettingsPortLoaded(comPort, PortName(comPort));
+    m_target.OnSettingsPortLoaded(comPort, SerialPortName(comPort));
     m_target.SetSettingsVoice(AttributeInt(xml.GetAttribute(QStringLiteral("Voice"))));
     m_target.SetSettingsMailSender(xml.GetAttribute(QStringLiteral("E-Mail")));
     m_target.SetSettingsMailPassword(DecodePassword(xml.GetAttribute(QStringLiteral("Password"))));

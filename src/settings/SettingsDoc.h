@@ -46,8 +46,6 @@ public:
     // (UTF-16; the file is UTF-8 with a byte order mark).
     QString BuildSettings() const;
 
-    // The serial port name of a zero-based port index: "COM1" .. "COM9", then "\\.\COM10".
-    static QString PortName(int comPort);
     // The settings file to open at start-up: commandLineFile when given; else the first
     // recent file when it exists; else the first "*.znr" of the data folder (by name);
     // else empty (a new document).

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "mail/Base64.h"
+#include "platform/Base64.h"
 #include "mail/Md5.h"
 #include "mail/SmtpSession.h"
 

@@ -4,7 +4,7 @@
 #include <QRegularExpression>
 
 #include "MailTestSupport.h"
-#include "mail/Base64.h"
+#include "platform/Base64.h"
 #include "mail/MailQueue.h"
 #include "platform/Profile.h"
 #include "platform/ProfileKeys.h"

@@ -7,7 +7,7 @@
 #include <QTemporaryFile>
 
 #include "MailTestSupport.h"
-#include "mail/Base64.h"
+#include "platform/Base64.h"
 
 namespace {
 
