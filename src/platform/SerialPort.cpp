@@ -286,7 +286,7 @@ std::size_t CSerialPort::Read(void* buffer, std::size_t count)
 
 QString SerialPortName(int index)
 {
-    const int n = index + 1;
+    const qint64 n = qint64(index) + 1; // the settings file may hold INT_MAX
     return n <= 9 ? QStringLiteral("COM%1").arg(n) : QStringLiteral("\\\\.\\COM%1").arg(n);
 }
 
