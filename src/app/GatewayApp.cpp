@@ -17,23 +17,18 @@ CGatewayApp* g_app = nullptr;
 } // namespace
 
 CGatewayApp::CGatewayApp()
-    : MailSender(QStringLiteral("alarm@localhost")), MailPassword(QString()),
-      m_printBuffer(new char[kPrintBufferSize]())
+    : m_mailSender(QStringLiteral("alarm@localhost")), m_printBuffer(new char[kPrintBufferSize]())
 {
-    Users.SetChannels(this);
-    Users.Clear();
-    MailQueue.SetAccount(MailSender, MailPassword);
+    m_users.SetChannels(this);
+    m_users.Clear();
+    m_mailQueue.SetAccount(m_mailSender, m_mailPassword);
     g_app = this;
 }
 
 CGatewayApp::~CGatewayApp()
 {
-    StopCapture();
-    Modem.Clear(); // no fan-out can reach it any more
-    if (m_socketsStarted) {
-        WSACleanup();
-    }
-    Users.SetChannels(nullptr);
+    Shutdown();
+    m_users.SetChannels(nullptr);
     if (g_app == this) {
         g_app = nullptr;
     }
@@ -72,14 +67,15 @@ void CGatewayApp::StartCapture(const ListenerTiming& timing)
 
 void CGatewayApp::StartWorkers()
 {
-    MailQueue.StartWorker();
-    VoiceQueue.StartWorker();
+    m_mailQueue.StartWorker();
+    m_voiceQueue.StartWorker();
 }
 
 void CGatewayApp::ExitInstance()
 {
-    MailQueue.StopWorker();
-    VoiceQueue.StopWorker();
+    m_mailQueue.StopWorker();
+    m_voiceQueue.StopWorker();
+    m_modem.Clear(); // reports the SMS it could not send
     if (m_socketsStarted) {
         WSACleanup();
         m_socketsStarted = false;
@@ -94,39 +90,56 @@ void CGatewayApp::StopCapture()
     }
 }
 
+void CGatewayApp::Shutdown()
+{
+    StopCapture();
+    ExitInstance();
+}
+
 void CGatewayApp::DispatchAlarm(const QString& text)
 {
-    Users.Dispatch(text);
+    m_users.Dispatch(text);
+}
+
+void CGatewayApp::SetComPort(int comPort)
+{
+    m_comPort = comPort;
+    m_modem.Replace(comPort);
+}
+
+void CGatewayApp::SetMailAccount(const QString& sender, const QString& password)
+{
+    m_mailSender = sender;
+    m_mailPassword = password;
+    m_mailQueue.SetAccount(m_mailSender, m_mailPassword);
 }
 
 void CGatewayApp::SetSettingsMailSender(const QString& sender)
 {
-    MailSender = sender;
-    MailQueue.SetAccount(MailSender, MailPassword);
+    SetMailAccount(sender, m_mailPassword);
 }
 
 void CGatewayApp::SetSettingsMailPassword(const QString& password)
 {
-    MailPassword = password;
-    MailQueue.SetAccount(MailSender, MailPassword);
+    SetMailAccount(m_mailSender, password);
 }
 
 void CGatewayApp::OnSettingsPortLoaded(int /*comPort*/, const QString& portName)
 {
-    Modem.Replace(portName);
+    m_modem.Replace(portName);
 }
 
 void CGatewayApp::QueueSms(const QString& telephone, const QString& text)
 {
-    Modem.QueueSms(telephone, text);
+    m_modem.QueueSms(telephone, text);
 }
 
 void CGatewayApp::QueueMail(const QString& address, const QString& text)
 {
-    MailQueue.QueueMail(address, text);
+    m_mailQueue.QueueMail(address, text);
 }
 
 void CGatewayApp::QueueSpeech(const QString& text)
 {
-    VoiceQueue.QueueSpeech(text);
+    m_voiceQueue.QueueSpeech(text);
 }

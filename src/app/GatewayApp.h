@@ -40,11 +40,17 @@ public:
     void StartCapture(const ListenerTiming& timing = {});
     // Starts the channel workers (mail, then speech), after the listener.
     void StartWorkers();
-    // Stops the channel workers and shuts the socket library down.
+    // Stops the channel workers and shuts the socket library down. Mails, texts and SMS that
+    // could not be sent by then are reported as failed, one event each (or one summary line
+    // for the modem), before it returns.
     void ExitInstance();
-    // Stops and deletes the listener (blocks for the listener's stop grace). Safe to call
+    // Stops and deletes the listener (returns once its threads have ended). Safe to call
     // when none runs.
     void StopCapture();
+    // The whole orderly end: the producer first (the listener stops accepting and reading),
+    // then the channel workers, then the modem driver. Every alarm that arrived before it is
+    // either handed to its channel or reported; nothing is queued to a stopped worker.
+    void Shutdown();
 
     CRawPrintServer* PrintServer() const { return m_printServer.get(); }
 
@@ -58,30 +64,45 @@ public:
     void QueueSpeech(const QString& text) override;
     bool VoiceEnabled() const override { return m_voiceEnabled.load() != 0; }
 
+    // Operations of the settings dialogs; all of them on the user-interface thread.
+    // The recipient list; its edits take the list's lock themselves.
+    CUserList& Users() { return m_users; }
     // Speak every alarm once (the settings file's voice switch).
     void SetVoiceEnabled(bool on) { m_voiceEnabled = on ? 1 : 0; }
+    // Zero-based serial port index of the modem (0 is COM1).
+    int ComPort() const { return m_comPort; }
+    // Stores the port and puts a new modem driver on it, replacing the current one. Returns
+    // at once: the driver sets the modem up on its own thread; SMS waiting at the old driver
+    // move to the new one.
+    void SetComPort(int comPort);
+    // The sender mailbox and its password; every later alarm mail logs in with them.
+    QString MailSender() const { return m_mailSender; }
+    QString MailPassword() const { return m_mailPassword; }
+    void SetMailAccount(const QString& sender, const QString& password);
+    // The speech queue (the Voice dialog's test text goes through QueueSpeech) and the modem
+    // slot (the modem dialog's test message).
+    CModemSlot& Modem() { return m_modem; }
 
     // ISettingsTarget: the settings document copies its file into these fields.
-    CUserList& SettingsUsers() override { return Users; }
-    int SettingsComPort() const override { return ComPort; }
-    void SetSettingsComPort(int comPort) override { ComPort = comPort; }
+    CUserList& SettingsUsers() override { return m_users; }
+    int SettingsComPort() const override { return m_comPort; }
+    void SetSettingsComPort(int comPort) override { m_comPort = comPort; }
     int SettingsVoice() const override { return m_voiceEnabled.load(); }
     void SetSettingsVoice(int voice) override { m_voiceEnabled = voice; }
-    QString SettingsMailSender() const override { return MailSender; }
+    QString SettingsMailSender() const override { return m_mailSender; }
     void SetSettingsMailSender(const QString& sender) override;
-    QString SettingsMailPassword() const override { return MailPassword; }
+    QString SettingsMailPassword() const override { return m_mailPassword; }
     void SetSettingsMailPassword(const QString& password) override;
     void OnSettingsPortLoaded(int comPort, const QString& portName) override;
 
-    CUserList Users;
-    CModemSlot Modem; // the modem driver, replaced safely while a fan-out may use it
-    CMailQueue MailQueue;
-    CVoiceQueue VoiceQueue;
-    int ComPort = 0;
-    QString MailSender;
-    QString MailPassword;
-
 private:
+    CUserList m_users;
+    CModemSlot m_modem; // the modem driver, replaced safely while a fan-out may use it
+    CMailQueue m_mailQueue;
+    CVoiceQueue m_voiceQueue;
+    int m_comPort = 0;
+    QString m_mailSender;
+    QString m_mailPassword;
     std::atomic<int> m_voiceEnabled{0}; // read by the fan-out without a lock
     std::unique_ptr<char[]> m_printBuffer;
     std::unique_ptr<CRawPrintServer> m_printServer;

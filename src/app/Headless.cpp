@@ -59,8 +59,7 @@ void CHeadless::Shutdown()
         return;
     }
     m_shutDown = true;
-    m_app->ExitInstance();
-    m_app->StopCapture();
+    m_app->Shutdown(); // every outcome is posted by now
     m_timer.stop();
     PrintPending();
     m_model.WriteRunLog(DataFolder());
