@@ -1,0 +1,256 @@
+#include "platform/PrinterSetup.h"
+
+#include <csignal>
+#include <cstdint>
+
+#include <grp.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include "platform/Socket.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+// A scheduler of the test's own: its configuration, spool and state in a temporary folder,
+// listening on a free loopback port, reached through CUPS_SERVER. adminNeedsLogin makes it
+// refuse queue changes from anyone who cannot log in, as a desktop's scheduler refuses users
+// outside the admin group.
+class PrivateCupsd
+{
+public:
+    explicit PrivateCupsd(bool adminNeedsLogin)
+        : m_dir(QDir::tempPath() + QStringLiteral("/zunaro-cups-XXXXXX")), m_port(FreePort())
+    {
+        // The filters and backends run as the scheduler's user (lp under root) and must reach
+        // the spool.
+        QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                                QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
+                                                QFile::ExeOther);
+        for (const char* sub : {"spool/tmp", "cache", "state", "log"}) {
+            QDir(m_dir.path()).mkpath(QLatin1String(sub));
+        }
+        const QString adminLimit = adminNeedsLogin ? QStringLiteral("  <Limit CUPS-Add-Modify-Printer CUPS-Delete-Printer>\n"
+                                                                    "    AuthType Basic\n"
+                                                                    "    Require user @SYSTEM\n"
+                                                                    "  </Limit>\n")
+                                                   : QString();
+        WriteBytes(Path("cupsd.conf"), QStringLiteral("Listen 127.0.0.1:%1\n"
+                                                      "LogLevel info\n"
+                                                      "WebInterface No\n"
+                                                      "Browsing No\n"
+                                                      "DefaultAuthType None\n"
+                                                      "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
+                                                      "<Policy default>\n%2"
+                                                      "  <Limit All>\n    Order allow,deny\n    Allow all\n  </Limit>\n"
+                                                      "</Policy>\n")
+                                           .arg(m_port)
+                                           .arg(adminLimit)
+                                           .toUtf8());
+        WriteBytes(Path("cups-files.conf"), QStringLiteral("ServerRoot %1\nRequestRoot %1/spool\nTempDir %1/spool/tmp\n"
+                                                           "CacheDir %1/cache\nStateDir %1/state\n"
+                                                           "ErrorLog %1/log/error_log\nAccessLog %1/log/access_log\n"
+                                                           "PageLog %1/log/page_log\nSystemGroup %2\n")
+                                                .arg(m_dir.path(), OwnGroup())
+                                                .toUtf8());
+        // Foreground, with both configuration files named: runs as root in a sandbox as well
+        // as under a normal user.
+        m_cupsd.setProcessChannelMode(QProcess::MergedChannels);
+        m_cupsd.start(QStringLiteral("/usr/sbin/cupsd"),
+                      {QStringLiteral("-f"), QStringLiteral("-c"), Path("cupsd.conf"), QStringLiteral("-s"),
+                       Path("cups-files.conf")});
+        m_cupsd.waitForStarted();
+        m_up = WaitUntil([this] {
+            const SOCKET s = ConnectLoopback(m_port);
+            closesocket(s);
+            return s != INVALID_SOCKET;
+        });
+        if (!m_up) {
+            ADD_FAILURE() << m_cupsd.readAll().toStdString() << ReadBytes(Path("log/error_log")).toStdString();
+        }
+        qputenv("CUPS_SERVER", QStringLiteral("127.0.0.1:%1").arg(m_port).toUtf8());
+        qputenv("CUPS_SERVERROOT", m_dir.path().toUtf8());
+    }
+    ~PrivateCupsd()
+    {
+        Resume();
+        m_cupsd.terminate();
+        m_cupsd.waitForFinished(5000);
+        qunsetenv("CUPS_SERVER");
+        qunsetenv("CUPS_SERVERROOT");
+    }
+
+    // The scheduler takes only a group that exists: the test's own.
+    static QString OwnGroup()
+    {
+        const group* g = ::getgrgid(::getgid());
+        return g != nullptr ? QString::fromLocal8Bit(g->gr_name) : QStringLiteral("root");
+    }
+    bool up() const { return m_up; }
+    QString Path(const char* name) const { return m_dir.path() + QLatin1Char('/') + QLatin1String(name); }
+    // Freezes the scheduler: it accepts connections and never answers.
+    void Freeze() { ::kill(static_cast<pid_t>(m_cupsd.processId()), SIGSTOP); }
+    void Resume() { ::kill(static_cast<pid_t>(m_cupsd.processId()), SIGCONT); }
+
+private:
+    QTemporaryDir m_dir;
+    std::uint16_t m_port;
+    QProcess m_cupsd;
+    bool m_up = false;
+};
+
+struct Result
+{
+    bool reported = false;
+    PrinterSetupOutcome outcome = PrinterSetupOutcome::Failed;
+    QString reason;
+};
+
+// Runs one setup to its end with the caller's event loop turning, as the window's does.
+Result RunSetup(CPrinterInstaller& installer, bool checkFirst, std::uint16_t port, int timeoutMs = 60000)
+{
+    Result result;
+    QEventLoop loop;
+    QObject::connect(&installer, &CPrinterInstaller::finished, &loop,
+                     [&](PrinterSetupOutcome outcome, const QString& reason) {
+                         result = {true, outcome, reason};
+                         loop.quit();
+                     });
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    if (checkFirst) {
+        installer.StartUnlessPresent(port);
+    } else {
+        installer.Start(port);
+    }
+    EXPECT_TRUE(installer.IsRunning()) << "the setup finished on the caller's thread";
+    loop.exec();
+    return result;
+}
+
+// Accepts one connection on 127.0.0.1:port and returns everything sent until it closes.
+QByteArray ReceiveOneJob(SOCKET listener, int timeoutMs)
+{
+    QByteArray data;
+    if (!WaitReadable(listener, timeoutMs)) {
+        return data;
+    }
+    const SOCKET s = Accept(listener, nullptr);
+    SetNonBlocking(s, false);
+    char buffer[4096];
+    while (WaitReadable(s, timeoutMs)) {
+        const long n = Recv(s, buffer, sizeof buffer);
+        if (n <= 0) {
+            break;
+        }
+        data.append(buffer, static_cast<int>(n));
+    }
+    closesocket(s);
+    return data;
+}
+
+} // namespace
+
+// The queue is created, found again in any letter case, and carries UTF-8 text unchanged
+// and without added margins to the listener's port.
+TEST(PrinterSetup, CreatesQueueThatDeliversUtf8Jobs)
+{
+    PrivateCupsd cupsd(false);
+    ASSERT_TRUE(cupsd.up());
+    QString error;
+    EXPECT_FALSE(FindPrinterQueue(QStringLiteral("Generic_Text_Only"), QStringLiteral("Generic / Text Only"), &error));
+    EXPECT_TRUE(error.isEmpty()) << error.toStdString();
+
+    const SOCKET listener = CreateTcpSocket();
+    ASSERT_EQ(Bind(listener, {0x7f000001, 0}), 0);
+    ASSERT_EQ(Listen(listener, 4), 0);
+    const std::uint16_t port = LocalAddress(listener).port;
+
+    CPrinterInstaller installer;
+    const Result setup = RunSetup(installer, true, port);
+    ASSERT_TRUE(setup.reported);
+    EXPECT_EQ(setup.outcome, PrinterSetupOutcome::Installed) << setup.reason.toStdString();
+
+    for (const auto& [name, description] : {std::pair{"generic_text_only", ""}, std::pair{"", "GENERIC / text only"}}) {
+        EXPECT_TRUE(FindPrinterQueue(QLatin1String(name), QLatin1String(description), &error)) << name << description;
+    }
+    EXPECT_EQ(RunSetup(installer, true, port).outcome, PrinterSetupOutcome::AlreadyExists);
+
+    const QByteArray text = QStringLiteral("ALARM Überhitzung 温度 Kessel 3\n").toUtf8();
+    QProcess lp;
+    lp.start(QStringLiteral("lp"), {QStringLiteral("-d"), QStringLiteral("Generic_Text_Only")});
+    lp.write(text);
+    lp.closeWriteChannel();
+    ASSERT_TRUE(lp.waitForFinished(10000));
+    ASSERT_EQ(lp.exitCode(), 0) << lp.readAllStandardError().toStdString();
+
+    const QByteArray job = ReceiveOneJob(listener, 20000);
+    closesocket(listener);
+    // The text filter ends lines with CR LF and the page with a form feed, which the alarm
+    // text rules trim off again.
+    EXPECT_EQ(job.toHex(' ').toStdString(), (text.chopped(1) + "\r\n\f").toHex(' ').toStdString());
+}
+
+// Every way the setup can go wrong is reported as such, with the reason; never as success.
+TEST(PrinterSetup, FailuresAreReportedWithTheirReason)
+{
+    PrivateCupsd cupsd(true);
+    ASSERT_TRUE(cupsd.up());
+    CPrinterInstaller installer;
+
+    // Refused for want of rights: lpadmin's own words and the group that grants the right.
+    Result refused = RunSetup(installer, false, 9100);
+    EXPECT_EQ(refused.outcome, PrinterSetupOutcome::Failed);
+    EXPECT_TRUE(refused.reason.contains(QLatin1String("Unauthorized"))) << refused.reason.toStdString();
+    EXPECT_TRUE(refused.reason.contains(QLatin1Char('\'') + PrivateCupsd::OwnGroup() + QLatin1Char('\''))) << refused.reason.toStdString();
+    EXPECT_FALSE(refused.reason.contains(QLatin1String("deprecated"))) << refused.reason.toStdString();
+    EXPECT_FALSE(FindPrinterQueue(QStringLiteral("Generic_Text_Only"), QStringLiteral("Generic / Text Only"), nullptr));
+
+    // A program that runs and fails, one that does not exist, one that cannot be executed.
+    const QString notExecutable = cupsd.Path("cupsd.conf");
+    const struct
+    {
+        QString program;
+        PrinterSetupOutcome outcome;
+        const char* reasonPart;
+    } cases[] = {
+        {QStringLiteral("/bin/false"), PrinterSetupOutcome::Failed, "exit status 1"},
+        {QStringLiteral("/nonexistent/lpadmin"), PrinterSetupOutcome::NotStartable, "/nonexistent/lpadmin"},
+        {QStringLiteral("no-such-lpadmin"), PrinterSetupOutcome::NotStartable, "no-such-lpadmin"},
+        {notExecutable, PrinterSetupOutcome::NotStartable, "cupsd.conf"},
+    };
+    for (const auto& c : cases) {
+        installer.SetLpadminProgram(c.program);
+        const Result r = RunSetup(installer, false, 9100);
+        EXPECT_EQ(r.outcome, c.outcome) << c.program.toStdString();
+        EXPECT_TRUE(r.reason.contains(QLatin1String(c.reasonPart))) << r.reason.toStdString();
+    }
+
+    // A scheduler that never answers: the run is ended and reported, the caller not held.
+    installer.SetLpadminProgram(QStringLiteral("lpadmin"));
+    installer.SetTimeoutMs(1500);
+    cupsd.Freeze();
+    const Result hung = RunSetup(installer, false, 9100);
+    cupsd.Resume();
+    EXPECT_EQ(hung.outcome, PrinterSetupOutcome::Failed);
+    EXPECT_TRUE(hung.reason.contains(QLatin1String("did not finish"))) << hung.reason.toStdString();
+}
+
+// lpadmin lives in /usr/sbin, outside a normal user's PATH on Debian.
+TEST(PrinterSetup, FindsLpadminOutsidePath)
+{
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", "/nonexistent");
+    const QString found = CPrinterInstaller::ResolveProgram(QStringLiteral("lpadmin"));
+    qputenv("PATH", path);
+    EXPECT_TRUE(QFileInfo(found).isExecutable()) << found.toStdString();
+    EXPECT_EQ(QFileInfo(found).fileName(), QLatin1String("lpadmin"));
+}
