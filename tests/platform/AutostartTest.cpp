@@ -89,9 +89,12 @@ TEST_F(Autostart, UnwritableFolderReportsTheError)
     error.clear();
     EXPECT_FALSE(DisableAutostart(&error));
     EXPECT_FALSE(error.isEmpty());
-    QDir(AutostartFilePath()).removeRecursively();
+}
 
-    // A folder without write permission (root writes anyway, so only checked for others).
+// A folder without write permission leaves the old entry untouched.
+TEST_F(Autostart, ReadOnlyFolderKeepsTheOldEntry)
+{
+    QString error;
     ASSERT_TRUE(EnableAutostart(QStringLiteral("/usr/bin/zunaro"), &error));
     QFile::setPermissions(AutostartFolder(), QFile::ReadOwner | QFile::ExeOwner);
     if (QFileInfo(AutostartFolder()).isWritable()) {
