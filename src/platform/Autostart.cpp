@@ -12,13 +12,14 @@ namespace {
 
 constexpr unsigned kIdsCannotWrite = 61705;  // "Cannot write the logon-start entry '%s': %s"
 constexpr unsigned kIdsCannotRemove = 61706; // "Cannot remove the logon-start entry '%s': %s"
-constexpr unsigned kIdsBadPath = 61707;      // "The program path '%s' cannot stand in a desktop entry."
+constexpr unsigned kIdsBadPath = 61707; // "The program path '%s' cannot stand in a desktop entry."
 
 constexpr qint64 kMaxEntryLineBytes = 4096;
 
 QString AutostartFolder()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/autostart");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/autostart");
 }
 
 } // namespace
@@ -70,7 +71,8 @@ bool AutostartEnabled()
         const QString key = line.left(eq).trimmed();
         const QString value = line.mid(eq + 1).trimmed();
         if ((key == QLatin1String("Hidden") && value == QLatin1String("true")) ||
-            (key == QLatin1String("X-GNOME-Autostart-enabled") && value == QLatin1String("false"))) {
+            (key == QLatin1String("X-GNOME-Autostart-enabled") &&
+             value == QLatin1String("false"))) {
             return false;
         }
     }
@@ -97,15 +99,16 @@ bool EnableAutostart(const QString& program, QString* error)
     if (!file.open(QIODevice::WriteOnly)) {
         return fail(FormatText(LoadString(kIdsCannotWrite), {file.fileName(), file.errorString()}));
     }
-    const QString entry = QStringLiteral("[Desktop Entry]\n"
-                                         "Type=Application\n"
-                                         "Name=Zunaro\n"
-                                         "Comment=Alarm gateway: print jobs to SMS, e-mail and speech\n"
-                                         "Exec=%1\n"
-                                         "Icon=zunaro\n"
-                                         "Terminal=false\n"
-                                         "X-GNOME-Autostart-enabled=true\n")
-                              .arg(DesktopExecValue(path));
+    const QString entry =
+        QStringLiteral("[Desktop Entry]\n"
+                       "Type=Application\n"
+                       "Name=Zunaro\n"
+                       "Comment=Alarm gateway: print jobs to SMS, e-mail and speech\n"
+                       "Exec=%1\n"
+                       "Icon=zunaro\n"
+                       "Terminal=false\n"
+                       "X-GNOME-Autostart-enabled=true\n")
+            .arg(DesktopExecValue(path));
     file.write(entry.toUtf8());
     if (!file.commit()) {
         return fail(FormatText(LoadString(kIdsCannotWrite), {file.fileName(), file.errorString()}));
@@ -121,7 +124,8 @@ bool DisableAutostart(QString* error)
     }
     if (!file.remove()) {
         if (error != nullptr) {
-            *error = FormatText(LoadString(kIdsCannotRemove), {file.fileName(), file.errorString()});
+            *error =
+                FormatText(LoadString(kIdsCannotRemove), {file.fileName(), file.errorString()});
         }
         return false;
     }

@@ -37,8 +37,10 @@ QString SystemGroupIn(const QString& path)
     }
     while (!file.atEnd()) {
         const QString line = QString::fromUtf8(file.readLine(4096)).trimmed();
-        const QStringList words = line.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
-        if (words.size() >= 2 && words[0].compare(QLatin1String("SystemGroup"), Qt::CaseInsensitive) == 0) {
+        const QStringList words =
+            line.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+        if (words.size() >= 2 &&
+            words[0].compare(QLatin1String("SystemGroup"), Qt::CaseInsensitive) == 0) {
             return words[1];
         }
     }
@@ -79,12 +81,14 @@ bool FindPrinterQueue(const QString& name, const QString& description, QString* 
         const QString destName = QString::fromUtf8(dests[i].name);
         const char* info = cupsGetOption("printer-info", dests[i].num_options, dests[i].options);
         found = destName.compare(name, Qt::CaseInsensitive) == 0 ||
-                (info != nullptr && QString::fromUtf8(info).compare(description, Qt::CaseInsensitive) == 0);
+                (info != nullptr &&
+                 QString::fromUtf8(info).compare(description, Qt::CaseInsensitive) == 0);
     }
     cupsFreeDests(count, dests);
     // An empty list is no error by itself: a scheduler without queues says "not found".
     const ipp_status_t status = cupsLastError();
-    if (count == 0 && status > IPP_STATUS_OK_EVENTS_COMPLETE && status != IPP_STATUS_ERROR_NOT_FOUND) {
+    if (count == 0 && status > IPP_STATUS_OK_EVENTS_COMPLETE &&
+        status != IPP_STATUS_ERROR_NOT_FOUND) {
         if (error != nullptr) {
             *error = QString::fromUtf8(cupsLastErrorString());
         }
@@ -159,8 +163,9 @@ QString CPrinterInstaller::ResolveProgram(const QString& program)
     }
     QString found = QStandardPaths::findExecutable(program);
     if (found.isEmpty()) {
-        found = QStandardPaths::findExecutable(
-            program, {QStringLiteral("/usr/local/sbin"), QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")});
+        found = QStandardPaths::findExecutable(program, {QStringLiteral("/usr/local/sbin"),
+                                                         QStringLiteral("/usr/sbin"),
+                                                         QStringLiteral("/sbin")});
     }
     return found;
 }
@@ -204,7 +209,8 @@ void CPrinterInstaller::Start(std::uint16_t port)
         // Reported from the event loop, as every other outcome is.
         const QString reason = FormatText(LoadString(kIdsNotFound), {m_program});
         m_reportPending = true;
-        QTimer::singleShot(0, this, [this, reason] { Report(PrinterSetupOutcome::NotStartable, reason); });
+        QTimer::singleShot(0, this,
+                           [this, reason] { Report(PrinterSetupOutcome::NotStartable, reason); });
         return;
     }
     m_timedOut = false;

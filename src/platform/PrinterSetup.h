@@ -26,7 +26,8 @@ bool FindPrinterQueue(const QString& name, const QString& description, QString* 
 // neither names one.
 QString PrinterAdminGroup();
 
-enum class PrinterSetupOutcome {
+enum class PrinterSetupOutcome
+{
     Installed,     // lpadmin created (or updated) the queue
     AlreadyExists, // StartUnlessPresent found the queue and started nothing
     Failed,        // lpadmin ran and refused, or did not finish in time

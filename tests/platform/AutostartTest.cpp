@@ -29,7 +29,8 @@ TEST_F(Autostart, EnableWritesEntryDisableRemovesIt)
     EXPECT_EQ(AutostartFilePath(), TestHome() + QStringLiteral("/config/autostart/Zunaro.desktop"));
     EXPECT_FALSE(AutostartEnabled());
     QString error;
-    ASSERT_TRUE(EnableAutostart(QStringLiteral("/opt/Zunaro 1/bin/zunaro"), &error)) << error.toStdString();
+    ASSERT_TRUE(EnableAutostart(QStringLiteral("/opt/Zunaro 1/bin/zunaro"), &error))
+        << error.toStdString();
     EXPECT_TRUE(AutostartEnabled());
     const QByteArray entry = ReadBytes(AutostartFilePath());
     EXPECT_TRUE(entry.startsWith("[Desktop Entry]\n"));
@@ -70,7 +71,8 @@ TEST_F(Autostart, ExecValueQuotesReservedCharacters)
         {"/home/100%/zunaro", "/home/100%%/zunaro"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(DesktopExecValue(QString::fromUtf8(c.program)).toStdString(), c.exec) << c.program;
+        EXPECT_EQ(DesktopExecValue(QString::fromUtf8(c.program)).toStdString(), c.exec)
+            << c.program;
     }
 }
 
@@ -98,14 +100,17 @@ TEST_F(Autostart, ReadOnlyFolderKeepsTheOldEntry)
     ASSERT_TRUE(EnableAutostart(QStringLiteral("/usr/bin/zunaro"), &error));
     QFile::setPermissions(AutostartFolder(), QFile::ReadOwner | QFile::ExeOwner);
     if (QFileInfo(AutostartFolder()).isWritable()) {
-        QFile::setPermissions(AutostartFolder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QFile::setPermissions(AutostartFolder(),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         GTEST_SKIP() << "running with the right to write into read-only folders";
     }
     error.clear();
     EXPECT_FALSE(EnableAutostart(QStringLiteral("/usr/local/bin/zunaro"), &error));
     EXPECT_FALSE(error.isEmpty());
-    EXPECT_TRUE(ReadBytes(AutostartFilePath()).contains("Exec=/usr/bin/zunaro\n")) << "the old entry was damaged";
+    EXPECT_TRUE(ReadBytes(AutostartFilePath()).contains("Exec=/usr/bin/zunaro\n"))
+        << "the old entry was damaged";
     EXPECT_FALSE(DisableAutostart(&error));
     EXPECT_TRUE(AutostartEnabled());
-    QFile::setPermissions(AutostartFolder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile::setPermissions(AutostartFolder(),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }

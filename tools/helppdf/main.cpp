@@ -93,7 +93,8 @@ int main(int argc, char** argv)
         writer.setTitle(QStringLiteral("Zunaro User Guide"));
         writer.setCreator(QStringLiteral("Zunaro"));
         // The document adds its own 2 cm margin and the page numbers.
-        writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF()));
+        writer.setPageLayout(
+            QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF()));
         doc.print(&writer);
     }
     if (!out.commit()) {
