@@ -201,7 +201,7 @@ void CPrinterInstaller::StartUnlessPresent(std::uint16_t port)
 
 void CPrinterInstaller::Start(std::uint16_t port)
 {
-    if (m_process != nullptr || m_reportPending) {
+    if (IsRunning()) {
         return;
     }
     const QString program = ResolveProgram(m_program);
