@@ -80,8 +80,9 @@ bool FindPrinterQueue(const QString& name, const QString& description, QString* 
     for (int i = 0; i < count && !found; ++i) {
         const QString destName = QString::fromUtf8(dests[i].name);
         const char* info = cupsGetOption("printer-info", dests[i].num_options, dests[i].options);
-        found = destName.compare(name, Qt::CaseInsensitive) == 0 ||
-                (info != nullptr &&
+        // An empty name or description matches nothing, not every queue without one.
+        found = (!name.isEmpty() && destName.compare(name, Qt::CaseInsensitive) == 0) ||
+                (!description.isEmpty() && info != nullptr &&
                  QString::fromUtf8(info).compare(description, Qt::CaseInsensitive) == 0);
     }
     cupsFreeDests(count, dests);

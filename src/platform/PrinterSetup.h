@@ -17,7 +17,8 @@ inline constexpr char kPrinterDescription[] = "Generic / Text Only";
 
 // Returns true when the print system knows a queue whose name equals name, or whose
 // description ("printer-info") equals description, ignoring case. The queues come from the
-// default server (CUPS_SERVER, else the local scheduler). Returns false when none matches;
+// default server (CUPS_SERVER, else the local scheduler); an empty name or description
+// matches nothing. Returns false when none matches;
 // when the queues could not be listed it also sets *error (when given) to the reason.
 bool FindPrinterQueue(const QString& name, const QString& description, QString* error);
 

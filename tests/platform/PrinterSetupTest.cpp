@@ -145,6 +145,11 @@ TEST(PrinterSetup, CreatesQueueThatDeliversUtf8Jobs)
             << name << description;
     }
     EXPECT_EQ(RunSetup(installer, true, port).outcome, PrinterSetupOutcome::AlreadyExists);
+    // A queue with an empty description does not match an empty description.
+    QProcess::execute(CPrinterInstaller::ResolveProgram(QStringLiteral("lpadmin")),
+                      {QStringLiteral("-p"), QStringLiteral("Bare"), QStringLiteral("-D"),
+                       QString(), QStringLiteral("-v"), QStringLiteral("socket://127.0.0.1:1/")});
+    EXPECT_FALSE(FindPrinterQueue(QStringLiteral("Missing"), QString(), &error));
 
     const QByteArray text = QStringLiteral("ALARM Überhitzung 温度 Kessel 3\n").toUtf8();
     QProcess lp;
