@@ -65,10 +65,18 @@ public:
 
     bool up() const { return m_up; }
     // Freezes the scheduler: it accepts connections and never answers.
-    void Freeze() { ::kill(static_cast<pid_t>(m_cupsd.processId()), SIGSTOP); }
-    void Resume() { ::kill(static_cast<pid_t>(m_cupsd.processId()), SIGCONT); }
+    void Freeze() { Signal(SIGSTOP); }
+    void Resume() { Signal(SIGCONT); }
 
 private:
+    void Signal(int signal)
+    {
+        const int pid =
+            ReadBytes(m_dir.path() + QStringLiteral("/state/cupsd.pid")).trimmed().toInt();
+        ASSERT_GT(pid, 0);
+        ::kill(pid, signal);
+    }
+
     QTemporaryDir m_dir;
     std::uint16_t m_port;
     QProcess m_cupsd;

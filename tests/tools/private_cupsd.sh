@@ -1,7 +1,8 @@
 #!/bin/sh
 # A print scheduler of a test's own: private_cupsd.sh DIR PORT [admin-login]
 # Keeps its configuration, spool and state in DIR, listens on 127.0.0.1:PORT and runs in the
-# foreground until terminated. Clients reach it with CUPS_SERVER=127.0.0.1:PORT, and read its
+# foreground until terminated or until its parent ends; the scheduler's own process id is in
+# DIR/state/cupsd.pid. Clients reach it with CUPS_SERVER=127.0.0.1:PORT, and read its
 # configuration with CUPS_SERVERROOT=DIR. With admin-login, adding or changing a queue needs a
 # login, as it does for a desktop user outside the admin group.
 # cupsd runs as root in a sandbox as well as under a normal user when it stays in the
@@ -49,4 +50,10 @@ AccessLog $dir/log/access_log
 PageLog $dir/log/page_log
 SystemGroup $(id -gn)
 CONF
-exec /usr/sbin/cupsd -f -c "$dir/cupsd.conf" -s "$dir/cups-files.conf"
+/usr/sbin/cupsd -f -c "$dir/cupsd.conf" -s "$dir/cups-files.conf" &
+cupsd=$!
+trap 'kill -CONT $cupsd; kill $cupsd 2>/dev/null' EXIT INT TERM
+# Ends with the test that started it, even when that test was killed on a time-out.
+while kill -0 "$PPID" 2>/dev/null && kill -0 "$cupsd" 2>/dev/null; do
+    sleep 0.5
+done
