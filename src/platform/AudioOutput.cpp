@@ -8,13 +8,20 @@
 #include <alsa/asoundlib.h>
 
 #include "platform/AlsaLog.h"
+#include "platform/Event.h"
 #include "platform/Logging.h"
+#include "platform/Tick.h"
 
 namespace {
 
 // Device buffer: long enough to ride out a busy moment, short enough that a cancelled
 // utterance stops soon.
 constexpr unsigned kLatencyUs = 200000;
+// A wait for room in the buffer or for the end of playback looks at the stop this often.
+constexpr int kWaitMs = 20;
+// Playing out the buffer at the end takes about kLatencyUs; a device still busy after this
+// long has stalled.
+constexpr int kDrainLimitMs = 2000;
 
 void AlsaErrorToLog(const char* file, int line, const char* function, int err, const char* fmt, ...)
 {
@@ -41,6 +48,16 @@ void SetError(QString* error, const QString& text)
     }
 }
 
+// Waits up to ms, returning early (true) once stop is set.
+bool StopWithin(Event* stop, int ms)
+{
+    if (stop) {
+        return stop->IsSet() || stop->Wait(ms);
+    }
+    SleepMs(ms);
+    return false;
+}
+
 } // namespace
 
 void InstallAlsaErrorLog()
@@ -64,7 +81,7 @@ bool AudioOutput::Open(unsigned rate, unsigned channels, QString* error)
         return false;
     }
     snd_pcm_t* pcm = nullptr;
-    int err = snd_pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, 0);
+    int err = snd_pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK);
     if (err < 0) {
         SetError(error, AlsaError("cannot open the default audio device", err));
         return false;
@@ -81,14 +98,25 @@ bool AudioOutput::Open(unsigned rate, unsigned channels, QString* error)
     return true;
 }
 
-bool AudioOutput::Write(const std::int16_t* samples, std::size_t frames, QString* error)
+bool AudioOutput::Write(const std::int16_t* samples, std::size_t frames, Event* stop,
+                        QString* error)
 {
     if (!m_pcm) {
         SetError(error, QStringLiteral("the audio device is not open"));
         return false;
     }
     while (frames > 0) {
+        if (stop && stop->IsSet()) {
+            SetError(error, QStringLiteral("stopped"));
+            return false;
+        }
         snd_pcm_sframes_t done = snd_pcm_writei(m_pcm, samples, frames);
+        if (done == -EAGAIN) {
+            done = snd_pcm_wait(m_pcm, kWaitMs); // room, a time-out, or an error to recover
+            if (done >= 0) {
+                continue;
+            }
+        }
         if (done < 0) {
             // An underrun or a suspend is a passing condition; anything else (the device
             // went away) ends this stream.
@@ -105,13 +133,25 @@ bool AudioOutput::Write(const std::int16_t* samples, std::size_t frames, QString
     return true;
 }
 
-bool AudioOutput::Finish(QString* error)
+bool AudioOutput::Finish(Event* stop, QString* error)
 {
     if (!m_pcm) {
         SetError(error, QStringLiteral("the audio device is not open"));
         return false;
     }
-    const int err = snd_pcm_drain(m_pcm);
+    int err = snd_pcm_drain(m_pcm);
+    // Without blocking the device plays out on its own; watch it, and the stop, meanwhile.
+    for (int waited = 0; err == -EAGAIN; waited += kWaitMs) {
+        if (snd_pcm_state(m_pcm) != SND_PCM_STATE_DRAINING) {
+            err = 0;
+        } else if (waited >= kDrainLimitMs || StopWithin(stop, kWaitMs)) {
+            const bool stopped = stop && stop->IsSet();
+            Abort();
+            SetError(error, stopped ? QStringLiteral("stopped")
+                                    : QStringLiteral("audio playback failed: the device stalled"));
+            return false;
+        }
+    }
     Close();
     if (err < 0) {
         SetError(error, AlsaError("audio playback failed", err));

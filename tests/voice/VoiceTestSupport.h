@@ -4,10 +4,11 @@
 // is played, the test control plugin as sound cards), a FIFO capture that holds the output
 // until the test reads it, and the zunaro.voice debug lines.
 
-#include <chrono>
+#include <atomic>
 #include <csignal>
 #include <cstdint>
 #include <mutex>
+#include <thread>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -19,53 +20,35 @@
 #include <QLoggingCategory>
 #include <QStringList>
 
+#include "platform/Tick.h"
 #include "support/TestSupport.h"
 
-// Writes body as a new ALSA configuration file and points ALSA_CONFIG_PATH at it (a new name
-// each time, so alsa-lib reloads it). Call only while no audio thread runs.
-inline void UseAlsaConfig(const QString& body)
+// Points ALSA_CONFIG_PATH at a new configuration (a new file each time, so alsa-lib reloads
+// it; call only while no audio thread runs): the default PCM writes raw samples to capture
+// (each stream starts the file afresh; a FIFO capture sees every stream); cards 0 to cards-1
+// are the test control plugin, keeping their values in "<state>.<card>"; extra adds plugin
+// fields ("max 87", "switch_card 1").
+inline void UseAlsa(const QString& capture, int cards = 0, const QString& state = {},
+                    const QString& extra = {})
 {
+    QString config = QStringLiteral("pcm.null { type null }\npcm.!default { type file slave.pcm "
+                                    "\"null\" file \"%1\" format \"raw\" }\n")
+                         .arg(capture);
+    if (capture.isEmpty()) {
+        config = QStringLiteral("# no PCM at all\n");
+    }
+    if (cards > 0) {
+        config += QStringLiteral("ctl_type.zunaro_test { lib \"%1\" }\n"
+                                 "ctl.hw { @args [ CARD ] @args.CARD { type string default \"0\" }"
+                                 "\n  type zunaro_test card $CARD cards %2 state \"%3\" %4 }\n")
+                      .arg(qEnvironmentVariable("ZUNARO_ALSA_CTL_PLUGIN"))
+                      .arg(cards)
+                      .arg(state, extra);
+    }
     static int serial = 0;
     const QString path = TestHome() + QStringLiteral("/alsa-%1.conf").arg(++serial);
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly)) {
-        file.write(body.toUtf8());
-    }
+    WriteBytes(path, config.toUtf8());
     qputenv("ALSA_CONFIG_PATH", QFile::encodeName(path));
-}
-
-// The default PCM writes raw samples to capture (each stream opened starts the file afresh;
-// a FIFO capture sees every stream).
-inline QString FilePlayback(const QString& capture)
-{
-    return QStringLiteral(
-               "pcm.null { type null }\n"
-               "pcm.!default { type file slave.pcm \"null\" file \"%1\" format \"raw\" }\n")
-        .arg(capture);
-}
-
-// Cards 0 to cards-1 are the test control plugin, keeping their values in "<state>.<card>";
-// extra adds plugin fields ("max 87", "switch_card 1").
-inline QString TestCards(int cards, const QString& state, const QString& extra = {})
-{
-    return QStringLiteral("ctl_type.zunaro_test { lib \"%1\" }\n"
-                          "ctl.hw { @args [ CARD ] @args.CARD { type string default \"0\" }\n"
-                          "  type zunaro_test card $CARD cards %2 state \"%3\" %4 }\n")
-        .arg(qEnvironmentVariable("ZUNARO_ALSA_CTL_PLUGIN"))
-        .arg(cards)
-        .arg(state, extra);
-}
-
-inline QByteArray ReadFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-inline bool WriteFile(const QString& path, const QByteArray& data)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
 }
 
 // A 16-bit PCM WAV file holding samples (interleaved, little-endian).
@@ -84,25 +67,19 @@ inline QByteArray Wav(const QByteArray& samples, std::uint32_t rate, std::uint16
     return wav + samples;
 }
 
-// Number of 16-bit samples in raw and their largest magnitude.
-struct PcmStats
+// The largest magnitude among the 16-bit samples of raw.
+inline int Peak(const QByteArray& raw)
 {
-    qsizetype samples = 0;
     int peak = 0;
-};
-
-inline PcmStats Analyse(const QByteArray& raw)
-{
-    PcmStats stats{raw.size() / 2, 0};
     for (qsizetype i = 0; i + 1 < raw.size(); i += 2) {
-        const auto sample = std::int16_t(std::uint8_t(raw[i]) | (std::uint8_t(raw[i + 1]) << 8));
-        stats.peak = std::max(stats.peak, std::abs(int(sample)));
+        peak = std::max(peak, std::abs(int(std::int16_t(std::uint8_t(raw[i]) |
+                                                        (std::uint8_t(raw[i + 1]) << 8)))));
     }
-    return stats;
+    return peak;
 }
 
 // A FIFO as the capture file: the output blocks as soon as the pipe is full, until the test
-// reads; closing it is a device that went away.
+// reads (or lets it play); closing it is a device that went away.
 class FifoCapture
 {
 public:
@@ -111,99 +88,100 @@ public:
         std::signal(SIGPIPE, SIG_IGN);
         const QByteArray name = QFile::encodeName(path);
         ::unlink(name.constData());
-        if (::mkfifo(name.constData(), 0600) == 0) {
-            m_fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK);
-        }
+        m_fd = ::mkfifo(name.constData(), 0600) == 0 ? ::open(name, O_RDONLY | O_NONBLOCK) : -1;
     }
     ~FifoCapture() { Close(); }
-    FifoCapture(const FifoCapture&) = delete;
-    FifoCapture& operator=(const FifoCapture&) = delete;
 
     bool IsOpen() const { return m_fd >= 0; }
     void Close()
     {
+        Play(0);
         if (m_fd >= 0) {
-            ::close(m_fd);
+            ::close(std::exchange(m_fd, -1));
         }
-        m_fd = -1;
     }
-    // Reads up to limit bytes (-1: all there is), waiting up to timeoutMs for the first. A
-    // small limit keeps the writer blocked: it may refill the pipe as fast as it is read.
-    QByteArray Read(int timeoutMs = 0, qsizetype limit = -1)
+    // Reads up to limit bytes, waiting up to timeoutMs for the first. A small limit keeps
+    // the writer blocked: it may refill the pipe as fast as it is read.
+    QByteArray Read(int timeoutMs = 0, qsizetype limit = 1 << 30)
     {
-        QByteArray data;
-        const auto deadline =
-            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         pollfd p{m_fd, POLLIN, 0};
         // Between two writers a FIFO reports hang-up instead of blocking.
-        while ((::poll(&p, 1, 0) <= 0 || !(p.revents & POLLIN)) &&
-               std::chrono::steady_clock::now() < deadline) {
-            ::usleep(2000);
+        for (int waited = 0; (::poll(&p, 1, 0) <= 0 || !(p.revents & POLLIN)) && waited < timeoutMs;
+             waited += 2) {
+            SleepMs(2);
         }
-        char buffer[65536];
+        QByteArray data;
+        char buffer[4096];
         ssize_t n = 0;
-        while ((limit < 0 || data.size() < limit) &&
-               (n = ::read(m_fd, buffer,
-                           limit < 0 ? sizeof buffer
-                                     : std::min<qsizetype>(sizeof buffer, limit - data.size()))) >
+        while (data.size() < limit &&
+               (n = ::read(m_fd, buffer, std::min<qsizetype>(sizeof buffer, limit - data.size()))) >
                    0) {
             data.append(buffer, n);
         }
         return data;
     }
+    // Reads bytesPerSecond in the background from now on, as a sound card plays its
+    // stream; 0 stops that. Played() counts the bytes read so far.
+    void Play(int bytesPerSecond)
+    {
+        m_playing = false;
+        if (m_player.joinable()) {
+            m_player.join();
+        }
+        if ((m_playing = bytesPerSecond > 0)) {
+            m_player = std::thread([this, bytesPerSecond] {
+                for (; m_playing; SleepMs(10)) {
+                    m_played += Read(0, bytesPerSecond / 100).size();
+                }
+            });
+        }
+    }
+    qsizetype Played() const { return m_played; }
 
 private:
     int m_fd = -1;
+    std::atomic<bool> m_playing{false};
+    std::atomic<qsizetype> m_played{0};
+    std::thread m_player;
 };
 
 // Collects the zunaro.voice debug lines while it lives.
 class VoiceLog
 {
 public:
-    VoiceLog()
+    VoiceLog() : m_previous(qInstallMessageHandler(Collect))
     {
-        Lines().clear();
         QLoggingCategory::setFilterRules(QStringLiteral("zunaro.voice.debug=true"));
-        m_previous = qInstallMessageHandler(
-            [](QtMsgType, const QMessageLogContext& context, const QString& line) {
-                if (context.category && QByteArray(context.category) == "zunaro.voice") {
-                    std::lock_guard lock(Mutex());
-                    Lines().append(line);
-                }
-            });
     }
     ~VoiceLog()
     {
         qInstallMessageHandler(m_previous);
         QLoggingCategory::setFilterRules(QString());
+        std::lock_guard guard(s_lock);
+        s_lines.clear();
     }
-
     // Every line so far that starts with prefix, without the prefix.
     QStringList With(const QString& prefix) const
     {
-        std::lock_guard lock(Mutex());
+        std::lock_guard guard(s_lock);
         QStringList result;
-        for (const QString& line : Lines()) {
+        for (const QString& line : s_lines) {
             if (line.startsWith(prefix)) {
                 result.append(line.mid(prefix.size()));
             }
         }
         return result;
     }
-    // The texts the speech worker has finished speaking, in order.
-    QStringList Spoken() const { return With(QStringLiteral("spoken: ")); }
 
 private:
-    static std::mutex& Mutex()
+    static void Collect(QtMsgType, const QMessageLogContext& context, const QString& line)
     {
-        static std::mutex mutex;
-        return mutex;
+        if (context.category && QByteArray(context.category) == "zunaro.voice") {
+            std::lock_guard guard(s_lock);
+            s_lines.append(line);
+        }
     }
-    static QStringList& Lines()
-    {
-        static QStringList lines;
-        return lines;
-    }
-
-    QtMessageHandler m_previous = nullptr;
+    static inline std::mutex s_lock;
+    static inline QStringList s_lines;
+    QtMessageHandler m_previous;
 };
