@@ -19,9 +19,9 @@ namespace {
 constexpr unsigned kLatencyUs = 200000;
 // A wait for room in the buffer or for the end of playback looks at the stop this often.
 constexpr int kWaitMs = 20;
-// Playing out the buffer at the end takes about kLatencyUs; a device still busy after this
-// long has stalled.
-constexpr int kDrainLimitMs = 2000;
+// A device that takes no samples, or does not play out its buffer (about kLatencyUs), for
+// this long has stalled.
+constexpr int kStallLimitMs = 2000;
 
 void AlsaErrorToLog(const char* file, int line, const char* function, int err, const char* fmt, ...)
 {
@@ -105,9 +105,11 @@ bool AudioOutput::Write(const std::int16_t* samples, std::size_t frames, Event* 
         SetError(error, QStringLiteral("the audio device is not open"));
         return false;
     }
-    while (frames > 0) {
-        if (stop && stop->IsSet()) {
-            SetError(error, QStringLiteral("stopped"));
+    for (std::uint64_t progress = GetTickCount64(); frames > 0;) {
+        const bool stalled = GetTickCount64() - progress > kStallLimitMs;
+        if (stalled || (stop && stop->IsSet())) {
+            SetError(error, stalled ? QStringLiteral("audio playback failed: the device stalled")
+                                    : QStringLiteral("stopped"));
             return false;
         }
         snd_pcm_sframes_t done = snd_pcm_writei(m_pcm, samples, frames);
@@ -129,6 +131,7 @@ bool AudioOutput::Write(const std::int16_t* samples, std::size_t frames, Event* 
         }
         samples += static_cast<std::size_t>(done) * m_channels;
         frames -= static_cast<std::size_t>(done);
+        progress = GetTickCount64();
     }
     return true;
 }
@@ -139,12 +142,11 @@ bool AudioOutput::Finish(Event* stop, QString* error)
         SetError(error, QStringLiteral("the audio device is not open"));
         return false;
     }
-    int err = snd_pcm_drain(m_pcm);
-    // Without blocking the device plays out on its own; watch it, and the stop, meanwhile.
-    for (int waited = 0; err == -EAGAIN; waited += kWaitMs) {
-        if (snd_pcm_state(m_pcm) != SND_PCM_STATE_DRAINING) {
-            err = 0;
-        } else if (waited >= kDrainLimitMs || StopWithin(stop, kWaitMs)) {
+    // Without blocking, a drain that has not ended says so; ask again until it has (a
+    // device that has played out reports done), watching the stop meanwhile.
+    int err = 0;
+    for (int waited = 0; (err = snd_pcm_drain(m_pcm)) == -EAGAIN; waited += kWaitMs) {
+        if (waited >= kStallLimitMs || StopWithin(stop, kWaitMs)) {
             const bool stopped = stop && stop->IsSet();
             Abort();
             SetError(error, stopped ? QStringLiteral("stopped")

@@ -1,4 +1,6 @@
-/* ALSA control plugin of the voice tests: each card offers one "<element> Playback Volume"
+/* ALSA plugins of the voice tests.
+ *
+ * The control plugin: each card offers one "<element> Playback Volume"
  * (card "switch_card" a "Master Playback Switch" without volume instead; card "broken_card"
  * fails to list its controls). Card N keeps its channel values in the text file
  * "<state>.N", so they outlive each open and the tests can set and check them:
@@ -7,7 +9,13 @@
  *   ctl.hw { @args [ CARD ] @args.CARD { type string default "0" }
  *            type zunaro_test card $CARD cards 2 state "/tmp/x/master" max 65535 }
  *
- * Further fields: min, channels (2), element ("Master"). */
+ * Further fields: min, channels (2), element ("Master").
+ *
+ * The PCM plugin: a playback device that takes one buffer of samples and then stalls, never
+ * playing on and never becoming ready (a sound server that hangs):
+ *
+ *   pcm_type.zunaro_test { lib "/path/to/this.so" }
+ *   pcm.!default { type zunaro_test } */
 
 #include <errno.h>
 #include <stdio.h>
@@ -16,6 +24,8 @@
 
 #include <alsa/asoundlib.h>
 #include <alsa/control_external.h>
+#include <alsa/pcm_external.h>
+#include <unistd.h>
 
 struct test_ctl
 {
@@ -195,3 +205,85 @@ SND_CTL_PLUGIN_DEFINE_FUNC(zunaro_test)
 }
 
 SND_CTL_PLUGIN_SYMBOL(zunaro_test);
+
+struct stalled_pcm
+{
+    snd_pcm_ioplug_t io;
+    int pipe[2]; /* its read end never becomes readable */
+};
+
+static int stalled_start(snd_pcm_ioplug_t* io)
+{
+    (void)io;
+    return 0;
+}
+
+static snd_pcm_sframes_t stalled_pointer(snd_pcm_ioplug_t* io)
+{
+    (void)io;
+    return 0; /* nothing is ever played */
+}
+
+static snd_pcm_sframes_t stalled_transfer(snd_pcm_ioplug_t* io, const snd_pcm_channel_area_t* areas,
+                                          snd_pcm_uframes_t offset, snd_pcm_uframes_t size)
+{
+    (void)io, (void)areas, (void)offset;
+    return (snd_pcm_sframes_t)size;
+}
+
+static int stalled_close(snd_pcm_ioplug_t* io)
+{
+    struct stalled_pcm* pcm = io->private_data;
+    close(pcm->pipe[0]);
+    close(pcm->pipe[1]);
+    free(pcm);
+    return 0;
+}
+
+static const snd_pcm_ioplug_callback_t stalled_callback = {
+    .start = stalled_start,
+    .stop = stalled_start,
+    .pointer = stalled_pointer,
+    .transfer = stalled_transfer,
+    .close = stalled_close,
+};
+
+SND_PCM_PLUGIN_DEFINE_FUNC(zunaro_test)
+{
+    static const unsigned int access = SND_PCM_ACCESS_RW_INTERLEAVED, format = SND_PCM_FORMAT_S16;
+    (void)root, (void)conf;
+    if (stream != SND_PCM_STREAM_PLAYBACK) {
+        return -EINVAL;
+    }
+    struct stalled_pcm* pcm = calloc(1, sizeof *pcm);
+    if (!pcm || pipe(pcm->pipe) < 0) {
+        free(pcm);
+        return -ENOMEM;
+    }
+    pcm->io.version = SND_PCM_IOPLUG_VERSION;
+    pcm->io.name = "Stalled test device";
+    pcm->io.poll_fd = pcm->pipe[0];
+    pcm->io.poll_events = POLLIN;
+    pcm->io.callback = &stalled_callback;
+    pcm->io.private_data = pcm;
+    int err = snd_pcm_ioplug_create(&pcm->io, name, stream, mode);
+    if (err < 0) {
+        stalled_close(&pcm->io);
+        return err;
+    }
+    if ((err = snd_pcm_ioplug_set_param_list(&pcm->io, SND_PCM_IOPLUG_HW_ACCESS, 1, &access)) < 0 ||
+        (err = snd_pcm_ioplug_set_param_list(&pcm->io, SND_PCM_IOPLUG_HW_FORMAT, 1, &format)) < 0 ||
+        (err = snd_pcm_ioplug_set_param_minmax(&pcm->io, SND_PCM_IOPLUG_HW_CHANNELS, 1, 8)) < 0 ||
+        (err = snd_pcm_ioplug_set_param_minmax(&pcm->io, SND_PCM_IOPLUG_HW_RATE, 8000, 192000)) <
+            0 ||
+        (err = snd_pcm_ioplug_set_param_minmax(&pcm->io, SND_PCM_IOPLUG_HW_PERIOD_BYTES, 64,
+                                               1 << 20)) < 0 ||
+        (err = snd_pcm_ioplug_set_param_minmax(&pcm->io, SND_PCM_IOPLUG_HW_PERIODS, 2, 1024)) < 0) {
+        snd_pcm_ioplug_delete(&pcm->io);
+        return err;
+    }
+    *pcmp = pcm->io.pcm;
+    return 0;
+}
+
+SND_PCM_PLUGIN_SYMBOL(zunaro_test);

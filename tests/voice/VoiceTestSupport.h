@@ -23,25 +23,31 @@
 #include "platform/Tick.h"
 #include "support/TestSupport.h"
 
+// The default PCM writing raw samples to capture (each stream starts the file afresh; a FIFO
+// capture sees every stream).
+inline QString FilePcm(const QString& capture)
+{
+    return QStringLiteral("pcm.null { type null }\npcm.!default { type file slave.pcm \"null\" "
+                          "file \"%1\" format \"raw\" }\n")
+        .arg(capture);
+}
+// The default PCM the test plugin's device that takes one buffer and then stalls.
+const QString kStalledPcm = QStringLiteral("pcm.!default { type zunaro_test }\n");
+
 // Points ALSA_CONFIG_PATH at a new configuration (a new file each time, so alsa-lib reloads
-// it; call only while no audio thread runs): the default PCM writes raw samples to capture
-// (each stream starts the file afresh; a FIFO capture sees every stream); cards 0 to cards-1
-// are the test control plugin, keeping their values in "<state>.<card>"; extra adds plugin
-// fields ("max 87", "switch_card 1").
-inline void UseAlsa(const QString& capture, int cards = 0, const QString& state = {},
+// it; call only while no audio thread runs) with pcm (empty: no PCM at all); cards 0 to
+// cards-1 are the test control plugin, keeping their values in "<state>.<card>"; extra adds
+// plugin fields ("max 87", "switch_card 1").
+inline void UseAlsa(const QString& pcm, int cards = 0, const QString& state = {},
                     const QString& extra = {})
 {
-    QString config = QStringLiteral("pcm.null { type null }\npcm.!default { type file slave.pcm "
-                                    "\"null\" file \"%1\" format \"raw\" }\n")
-                         .arg(capture);
-    if (capture.isEmpty()) {
-        config = QStringLiteral("# no PCM at all\n");
-    }
+    QString config = QStringLiteral("ctl_type.zunaro_test { lib \"%1\" }\n"
+                                    "pcm_type.zunaro_test { lib \"%1\" }\n")
+                         .arg(qEnvironmentVariable("ZUNARO_ALSA_CTL_PLUGIN")) +
+                     pcm;
     if (cards > 0) {
-        config += QStringLiteral("ctl_type.zunaro_test { lib \"%1\" }\n"
-                                 "ctl.hw { @args [ CARD ] @args.CARD { type string default \"0\" }"
-                                 "\n  type zunaro_test card $CARD cards %2 state \"%3\" %4 }\n")
-                      .arg(qEnvironmentVariable("ZUNARO_ALSA_CTL_PLUGIN"))
+        config += QStringLiteral("ctl.hw { @args [ CARD ] @args.CARD { type string default \"0\" }"
+                                 "\n  type zunaro_test card $CARD cards %1 state \"%2\" %3 }\n")
                       .arg(cards)
                       .arg(state, extra);
     }
@@ -171,6 +177,13 @@ public:
             }
         }
         return result;
+    }
+    // The texts the speech worker has finished speaking, in order.
+    QStringList Spoken() const { return With(QStringLiteral("spoken: ")); }
+    // Waits until the worker has begun on text.
+    bool Speaking(const QString& text) const
+    {
+        return WaitUntil([&] { return With(QStringLiteral("speaking: ")).contains(text); }, 20000);
     }
 
 private:

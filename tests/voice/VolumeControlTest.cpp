@@ -37,7 +37,7 @@ protected:
     }
     void UseCards(int cards, const QString& extra = {})
     {
-        UseAlsa(m_capture, cards, m_state, extra);
+        UseAlsa(FilePcm(m_capture), cards, m_state, extra);
     }
     // The raw channel values of a card, as the plugin keeps them.
     QString Raw(int card = 0) const
@@ -198,6 +198,10 @@ TEST_F(VolumeControlTest, Chime_NeverInterruptsASoundPlaying_AndReportsALostOutp
     fifo.Close();
     EXPECT_FALSE(playing.get());
     EXPECT_FALSE(error.isEmpty());
+    // A device that stalls: the sound gives up instead of holding its caller forever.
+    UseAlsa(kStalledPcm);
+    EXPECT_FALSE(PlaySoundFile(firstPath, &error));
+    EXPECT_EQ(error, QStringLiteral("audio playback failed: the device stalled"));
 }
 
 TEST_F(VolumeControlTest, ShippedDing_IsAShortCleanSound)
