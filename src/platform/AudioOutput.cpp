@@ -86,6 +86,8 @@ bool AudioOutput::Open(unsigned rate, unsigned channels, QString* error)
         SetError(error, AlsaError("cannot open the default audio device", err));
         return false;
     }
+    // Some plugins learn the mode only this way; without it their drain blocks.
+    snd_pcm_nonblock(pcm, 1);
     err = snd_pcm_set_params(pcm, SND_PCM_FORMAT_S16, SND_PCM_ACCESS_RW_INTERLEAVED, channels, rate,
                              1, kLatencyUs);
     if (err < 0) {
