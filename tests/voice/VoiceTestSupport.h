@@ -3,6 +3,7 @@
 // What the voice tests share: their own ALSA configuration (a `file` PCM capturing what is
 // played, the test plugin's playback device and sound cards) and the zunaro.voice debug lines.
 
+#include <algorithm>
 #include <cstdint>
 #include <mutex>
 
@@ -50,6 +51,16 @@ inline void UseAlsa(const QString& pcm, int cards = 0, const QString& state = {}
     qputenv("ALSA_CONFIG_PATH", QFile::encodeName(path));
 }
 
+// Every event collected so far as "<type> <text>".
+inline QStringList Events(EventCollector& events)
+{
+    QStringList lines;
+    for (const auto& record : events.Records()) {
+        lines << QString::number(record.type) + QLatin1Char(' ') + record.text;
+    }
+    return lines;
+}
+
 // A 16-bit PCM WAV file holding samples (interleaved, little-endian).
 inline QByteArray Wav(const QByteArray& samples, std::uint32_t rate, std::uint16_t channels)
 {
@@ -66,15 +77,12 @@ inline QByteArray Wav(const QByteArray& samples, std::uint32_t rate, std::uint16
     return wav + samples;
 }
 
-// The largest magnitude among the 16-bit samples of raw.
+// The largest magnitude among the 16-bit samples of raw (little-endian, as the host).
 inline int Peak(const QByteArray& raw)
 {
-    int peak = 0;
-    for (qsizetype i = 0; i + 1 < raw.size(); i += 2) {
-        peak = std::max(peak, std::abs(int(std::int16_t(std::uint8_t(raw[i]) |
-                                                        (std::uint8_t(raw[i + 1]) << 8)))));
-    }
-    return peak;
+    const auto* samples = reinterpret_cast<const std::int16_t*>(raw.constData());
+    const auto [low, high] = std::minmax_element(samples, samples + raw.size() / 2);
+    return raw.size() < 2 ? 0 : std::max(-int(*low), int(*high));
 }
 
 // Collects the zunaro.voice debug lines while it lives.
@@ -92,18 +100,6 @@ public:
         std::lock_guard guard(s_lock);
         s_lines.clear();
     }
-    // Every line so far that starts with prefix, without the prefix.
-    QStringList With(const QString& prefix) const
-    {
-        std::lock_guard guard(s_lock);
-        QStringList result;
-        for (const QString& line : s_lines) {
-            if (line.startsWith(prefix)) {
-                result.append(line.mid(prefix.size()));
-            }
-        }
-        return result;
-    }
     // The texts the speech worker has finished speaking, in order.
     QStringList Spoken() const { return With(QStringLiteral("spoken: ")); }
     // Waits until the worker has begun on text.
@@ -113,6 +109,18 @@ public:
     }
 
 private:
+    // Every line so far that starts with prefix, without the prefix.
+    static QStringList With(const QString& prefix)
+    {
+        std::lock_guard guard(s_lock);
+        QStringList result;
+        for (const QString& line : s_lines) {
+            if (line.startsWith(prefix)) {
+                result << line.mid(prefix.size());
+            }
+        }
+        return result;
+    }
     static void Collect(QtMsgType, const QMessageLogContext& context, const QString& line)
     {
         if (context.category && QByteArray(context.category) == "zunaro.voice") {
