@@ -34,21 +34,23 @@ CVoiceQueue::~CVoiceQueue()
 
 bool CVoiceQueue::StartWorker()
 {
-    const bool started = m_queue.Start([this](QString& text, Event& stop) { Speak(text, stop); },
-                                       [this] {
-                                           QString error;
-                                           m_engine = SpeechEngine::Create(&error);
-                                           if (!m_engine) {
-                                               qCDebug(lcVoice) << "no speech engine:" << error;
-                                               EventSink(1, LoadString(kIdsFailedEngine));
-                                               return false;
-                                           }
-                                           EventSink(0, LoadString(kIdsSucceedEngine));
-                                           return true;
-                                       });
-    if (!started) {
+    if (!m_queue.Start([this](QString& text, Event& stop) { Speak(text, stop); },
+                       [this] { return CreateEngine(); })) {
         qCDebug(lcVoice) << "the speech worker could not be started";
     }
+    return true;
+}
+
+bool CVoiceQueue::CreateEngine()
+{
+    QString error;
+    m_engine = SpeechEngine::Create(&error);
+    if (!m_engine) {
+        qCDebug(lcVoice) << "no speech engine:" << error;
+        EventSink(1, LoadString(kIdsFailedEngine));
+        return false;
+    }
+    EventSink(0, LoadString(kIdsSucceedEngine));
     return true;
 }
 

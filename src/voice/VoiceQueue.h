@@ -44,6 +44,9 @@ public:
     bool WorkerRunning() const { return m_queue.Running(); }
 
 private:
+    // The worker's set-up: makes the engine and reports whether it could.
+    bool CreateEngine();
+    // Speaks one text on the worker; a text cut short by the stop is reported.
     void Speak(QString& text, Event& stop);
 
     std::unique_ptr<SpeechEngine> m_engine; // made and used by the worker while it runs
