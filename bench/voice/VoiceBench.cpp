@@ -1,6 +1,7 @@
-// Speech latency and synthesis speed, measured through the real ALSA code against a
-// configuration of the benchmark's own: the default PCM writes into a FIFO (latency) or a
-// file (speed) instead of a sound card.
+// Speech latency, synthesis speed and the time StopWorker takes in the middle of a long
+// text, measured through the real ALSA code against a configuration of the benchmark's own:
+// the default PCM writes into a FIFO (latency) or a file (speed), or is the test plugin's
+// playback device, which plays in real time or stalls (stop), instead of a sound card.
 
 #include <algorithm>
 #include <atomic>
@@ -35,33 +36,44 @@ const QString kAlarm =
     QStringLiteral("2024-05-17 08:12:44 Boiler 2 pressure HIGH 12.7 bar, relief valve shut");
 constexpr int kTimeoutMs = 20000;
 
+// Several seconds of speech.
+const QString kLongText = QStringLiteral(
+    "Alarm on line four: the pressure of the main boiler is above its upper limit, the relief "
+    "valve did not open, and the operator on duty is asked to check the pump station and the "
+    "cooling water supply at once.");
+
 QString g_home;
 std::atomic<int> g_spoken{0};
+std::atomic<int> g_speaking{0};
 
 void CountSpoken(QtMsgType, const QMessageLogContext& context, const QString& message)
 {
     if (qEnvironmentVariableIsSet("ZUNARO_BENCH_LOG")) {
         fprintf(stderr, "%s\n", qPrintable(message));
     }
-    if (context.category && QByteArray(context.category) == "zunaro.voice" &&
-        message.startsWith(QLatin1String("spoken: "))) {
-        ++g_spoken;
+    if (context.category && QByteArray(context.category) == "zunaro.voice") {
+        g_spoken += message.startsWith(QLatin1String("spoken: "));
+        g_speaking += message.startsWith(QLatin1String("speaking: "));
     }
 }
 
-void UseAlsaFile(const QString& capture)
+void UseAlsaConfig(const QString& body)
 {
     static int serial = 0;
     const QString path = g_home + QStringLiteral("/alsa-%1.conf").arg(++serial);
     QFile file(path);
     file.open(QIODevice::WriteOnly);
-    file.write(
-        QStringLiteral("pcm.null { type null }\n"
-                       "pcm.!default { type file slave.pcm \"null\" file \"%1\" format \"raw\" }\n")
-            .arg(capture)
-            .toUtf8());
+    file.write(body.toUtf8());
     file.close();
     qputenv("ALSA_CONFIG_PATH", QFile::encodeName(path));
+}
+
+void UseAlsaFile(const QString& capture)
+{
+    UseAlsaConfig(
+        QStringLiteral("pcm.null { type null }\n"
+                       "pcm.!default { type file slave.pcm \"null\" file \"%1\" format \"raw\" }\n")
+            .arg(capture));
 }
 
 // Reads whatever the FIFO holds; waits up to timeoutMs for the first byte. Returns bytes read.
@@ -148,6 +160,51 @@ void BM_SynthesisSpeed(benchmark::State& state)
     state.counters["audio_s"] = audioSeconds / double(state.iterations());
 }
 BENCHMARK(BM_SynthesisSpeed)->Unit(benchmark::kMillisecond);
+
+// StopWorker while a long text is being spoken, from the call to its return (the worker
+// joined): on a device playing in real time (arg 100, a third of a second into the text) and
+// on one that has stalled (arg 0). The device is the tests' ALSA plugin, found through
+// ZUNARO_ALSA_CTL_PLUGIN or next to the benchmark in the build tree.
+void BM_StopWhileSpeaking(benchmark::State& state)
+{
+    QString plugin = qEnvironmentVariable("ZUNARO_ALSA_CTL_PLUGIN");
+    if (plugin.isEmpty()) {
+        plugin = QCoreApplication::applicationDirPath() +
+                 QStringLiteral("/../tests/libzunaro_test_ctl.so");
+    }
+    if (!QFile::exists(plugin)) {
+        state.SkipWithError("the test ALSA plugin is not built (target zunaro_test_ctl)");
+        return;
+    }
+    UseAlsaConfig(QStringLiteral("pcm_type.zunaro_test { lib \"%1\" }\n"
+                                 "pcm.!default { type zunaro_test speed %2 }\n")
+                      .arg(plugin)
+                      .arg(state.range(0)));
+    for (auto _ : state) {
+        CVoiceQueue queue;
+        queue.StartWorker();
+        const int before = g_speaking;
+        queue.QueueSpeech(kLongText);
+        const auto deadline = Clock::now() + std::chrono::milliseconds(kTimeoutMs);
+        while (g_speaking == before && Clock::now() < deadline) {
+            ::usleep(1000);
+        }
+        if (g_speaking == before) {
+            state.SkipWithError("the worker did not start speaking");
+            break;
+        }
+        ::usleep(300000);
+        const auto start = Clock::now();
+        queue.StopWorker();
+        state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
+    }
+}
+BENCHMARK(BM_StopWhileSpeaking)
+    ->Arg(100)
+    ->Arg(0)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(20);
 
 } // namespace
 

@@ -8,13 +8,20 @@
 #include <alsa/asoundlib.h>
 
 #include "platform/AlsaLog.h"
+#include "platform/Event.h"
 #include "platform/Logging.h"
+#include "platform/Tick.h"
 
 namespace {
 
 // Device buffer: long enough to ride out a busy moment, short enough that a cancelled
 // utterance stops soon.
 constexpr unsigned kLatencyUs = 200000;
+// A wait for room in the buffer or for the end of playback looks at the stop this often.
+constexpr int kWaitMs = 20;
+// A device that takes no samples, or does not play out its buffer (about kLatencyUs), for
+// this long has stalled.
+constexpr int kStallLimitMs = 2000;
 
 void AlsaErrorToLog(const char* file, int line, const char* function, int err, const char* fmt, ...)
 {
@@ -41,6 +48,16 @@ void SetError(QString* error, const QString& text)
     }
 }
 
+// Waits up to ms, returning early (true) once stop is set.
+bool StopWithin(Event* stop, int ms)
+{
+    if (stop) {
+        return stop->IsSet() || stop->Wait(ms);
+    }
+    SleepMs(ms);
+    return false;
+}
+
 } // namespace
 
 void InstallAlsaErrorLog()
@@ -64,11 +81,13 @@ bool AudioOutput::Open(unsigned rate, unsigned channels, QString* error)
         return false;
     }
     snd_pcm_t* pcm = nullptr;
-    int err = snd_pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, 0);
+    int err = snd_pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK);
     if (err < 0) {
         SetError(error, AlsaError("cannot open the default audio device", err));
         return false;
     }
+    // Some plugins learn the mode only this way; without it their drain blocks.
+    snd_pcm_nonblock(pcm, 1);
     err = snd_pcm_set_params(pcm, SND_PCM_FORMAT_S16, SND_PCM_ACCESS_RW_INTERLEAVED, channels, rate,
                              1, kLatencyUs);
     if (err < 0) {
@@ -81,14 +100,27 @@ bool AudioOutput::Open(unsigned rate, unsigned channels, QString* error)
     return true;
 }
 
-bool AudioOutput::Write(const std::int16_t* samples, std::size_t frames, QString* error)
+bool AudioOutput::Write(const std::int16_t* samples, std::size_t frames, Event* stop,
+                        QString* error)
 {
     if (!m_pcm) {
         SetError(error, QStringLiteral("the audio device is not open"));
         return false;
     }
-    while (frames > 0) {
+    for (std::uint64_t progress = GetTickCount64(); frames > 0;) {
+        const bool stalled = GetTickCount64() - progress > kStallLimitMs;
+        if (stalled || (stop && stop->IsSet())) {
+            SetError(error, stalled ? QStringLiteral("audio playback failed: the device stalled")
+                                    : QStringLiteral("stopped"));
+            return false;
+        }
         snd_pcm_sframes_t done = snd_pcm_writei(m_pcm, samples, frames);
+        if (done == -EAGAIN) {
+            done = snd_pcm_wait(m_pcm, kWaitMs); // room, a time-out, or an error to recover
+            if (done >= 0) {
+                continue;
+            }
+        }
         if (done < 0) {
             // An underrun or a suspend is a passing condition; anything else (the device
             // went away) ends this stream.
@@ -101,17 +133,29 @@ bool AudioOutput::Write(const std::int16_t* samples, std::size_t frames, QString
         }
         samples += static_cast<std::size_t>(done) * m_channels;
         frames -= static_cast<std::size_t>(done);
+        progress = GetTickCount64();
     }
     return true;
 }
 
-bool AudioOutput::Finish(QString* error)
+bool AudioOutput::Finish(Event* stop, QString* error)
 {
     if (!m_pcm) {
         SetError(error, QStringLiteral("the audio device is not open"));
         return false;
     }
-    const int err = snd_pcm_drain(m_pcm);
+    // Without blocking, a drain that has not ended says so; ask again until it has (a
+    // device that has played out reports done), watching the stop meanwhile.
+    int err = 0;
+    for (int waited = 0; (err = snd_pcm_drain(m_pcm)) == -EAGAIN; waited += kWaitMs) {
+        if (waited >= kStallLimitMs || StopWithin(stop, kWaitMs)) {
+            const bool stopped = stop && stop->IsSet();
+            Abort();
+            SetError(error, stopped ? QStringLiteral("stopped")
+                                    : QStringLiteral("audio playback failed: the device stalled"));
+            return false;
+        }
+    }
     Close();
     if (err < 0) {
         SetError(error, AlsaError("audio playback failed", err));

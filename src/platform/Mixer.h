@@ -7,11 +7,10 @@
 struct _snd_mixer;
 struct _snd_mixer_elem;
 
-// The loudspeaker volume of a sound card through the ALSA simple mixer, in the steps of the
-// Windows mixer calls it stands for: open (mixerOpen), find the loudspeaker line
-// (mixerGetLineInfo), get its volume control (mixerGetLineControls), read and write the
-// channel values (mixerGetControlDetails, mixerSetControlDetails). Cards are addressed as
-// "hw:N", so an ALSA configuration can put any control device there.
+// The loudspeaker volume of a sound card through the ALSA simple mixer, in four steps: open
+// (reported as mixerOpen), find the loudspeaker line, get its volume control (reported as
+// mixerGetLineControls), read and write the channel values. Cards are addressed as "hw:N",
+// so an ALSA configuration can put any control device there.
 class Mixer
 {
 public:

@@ -59,10 +59,10 @@ bool PlaySoundFile(const QString& path, QString* error)
         if (frames <= 0) {
             break;
         }
-        if (!output.Write(block.data(), static_cast<std::size_t>(frames), error)) {
+        if (!output.Write(block.data(), static_cast<std::size_t>(frames), nullptr, error)) {
             output.Abort();
             return false;
         }
     }
-    return output.Finish(error);
+    return output.Finish(nullptr, error);
 }

@@ -7,6 +7,7 @@
 #include <QLocale>
 
 #include "platform/AudioOutput.h"
+#include "platform/Event.h"
 #include "platform/Logging.h"
 #include "platform/Profile.h"
 #include "platform/ProfileKeys.h"
@@ -14,7 +15,7 @@
 namespace {
 
 // Milliseconds of audio espeak-ng hands the callback at a time: the granularity at which
-// playback starts and a cancel is seen.
+// playback starts and the synthesis sees a stop.
 constexpr int kChunkMs = 100;
 
 // espeak-ng's state is global: one lock over initialisation, voice choice and synthesis.
@@ -25,7 +26,7 @@ const SpeechEngine* g_voiceOwner = nullptr; // engine whose voice is currently s
 struct Utterance
 {
     AudioOutput* output = nullptr;
-    const std::atomic<bool>* cancel = nullptr;
+    Event* stop = nullptr;
     bool failed = false;
     bool cancelled = false;
     QString error;
@@ -37,13 +38,17 @@ int SynthCallback(short* wav, int count, espeak_EVENT* events)
     if (!utterance) {
         return 1;
     }
-    if (utterance->cancel && utterance->cancel->load()) {
+    const auto stopped = [utterance] { return utterance->stop && utterance->stop->IsSet(); };
+    if (stopped()) {
         utterance->cancelled = true;
         return 1;
     }
     if (wav && count > 0 &&
-        !utterance->output->Write(wav, static_cast<std::size_t>(count), &utterance->error)) {
-        utterance->failed = true;
+        !utterance->output->Write(wav, static_cast<std::size_t>(count), utterance->stop,
+                                  &utterance->error)) {
+        // The output gives up on a stop as well as on a failing device.
+        utterance->cancelled = stopped();
+        utterance->failed = !utterance->cancelled;
         return 1;
     }
     return 0;
@@ -136,7 +141,7 @@ std::unique_ptr<SpeechEngine> SpeechEngine::Create(QString* error)
     return engine;
 }
 
-bool SpeechEngine::Speak(const QString& text, const std::atomic<bool>* cancel, QString* error)
+bool SpeechEngine::Speak(const QString& text, Event* stop, QString* error)
 {
     AudioOutput output;
     if (!output.Open(static_cast<unsigned>(m_rate), 1, error)) {
@@ -144,7 +149,7 @@ bool SpeechEngine::Speak(const QString& text, const std::atomic<bool>* cancel, Q
     }
     Utterance utterance;
     utterance.output = &output;
-    utterance.cancel = cancel;
+    utterance.stop = stop;
     const QByteArray utf8 = text.toUtf8();
     espeak_ERROR result;
     {
@@ -165,5 +170,5 @@ bool SpeechEngine::Speak(const QString& text, const std::atomic<bool>* cancel, Q
         }
         return false;
     }
-    return output.Finish(error);
+    return output.Finish(stop, error);
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <atomic>
 #include <memory>
 
 #include <QByteArray>
@@ -9,6 +8,8 @@
 // The text-to-speech voice: espeak-ng synthesising into memory, its samples played through
 // an AudioOutput as they come. espeak-ng keeps process-wide state, so every engine shares
 // one library instance and speaks under one lock; two engines never synthesise at once.
+class Event;
+
 class SpeechEngine
 {
 public:
@@ -22,9 +23,9 @@ public:
     static std::unique_ptr<SpeechEngine> Create(QString* error = nullptr);
 
     // Says text and returns once it has been played. Returns false when the output failed
-    // on the way, or when *cancel became true (the rest is then dropped).
-    bool Speak(const QString& text, const std::atomic<bool>* cancel = nullptr,
-               QString* error = nullptr);
+    // on the way, or when stop became set: synthesis and playback watch it, so the rest is
+    // dropped within a fraction of a second.
+    bool Speak(const QString& text, Event* stop = nullptr, QString* error = nullptr);
 
     // The espeak-ng voice in use ("en", "de", ...).
     QString VoiceName() const { return QString::fromUtf8(m_voice); }

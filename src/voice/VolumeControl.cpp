@@ -16,7 +16,7 @@ constexpr std::uint16_t kVolumeScale = 100;
 
 void PostMixerError(const char* pattern, int code)
 {
-    // The Windows program's debug lines, kept byte for byte with their line break.
+    // The debug line is also the event text, line break included.
     const QString text = FormatText(QLatin1String(pattern), {QString::number(code)});
     qCDebug(lcVoice) << text;
     EventSink(1, text);

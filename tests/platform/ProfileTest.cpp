@@ -1,12 +1,15 @@
 #include <thread>
 #include <vector>
 
+#include <QDir>
 #include <QFile>
 
 #include <gtest/gtest.h>
 
+#include "platform/Folders.h"
 #include "platform/Profile.h"
 #include "support/QtPrinters.h"
+#include "support/TestSupport.h"
 
 TEST(Profile, Values_KeptAsTypedInZunaroConfWhenWrittenOrHandEdited)
 {
@@ -39,18 +42,35 @@ TEST(Profile, GetProfileInt_NonNumericGivesDefault)
 
 TEST(Profile, ConcurrentWriters_KeepEveryValue)
 {
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([t] {
-            for (int n = t * 40; n < t * 40 + 40; ++n) {
-                WriteProfileInt("Writers", QString::number(n), n);
-            }
-        });
-    }
-    for (std::thread& t : threads) {
-        t.join();
+    {
+        std::vector<std::jthread> threads; // joined when they go
+        for (int t = 0; t < 4; ++t) {
+            threads.emplace_back([t] {
+                for (int n = t * 40; n < t * 40 + 40; ++n) {
+                    WriteProfileInt("Writers", QString::number(n), n);
+                }
+            });
+        }
     }
     for (int n = 0; n < 160; ++n) {
         EXPECT_EQ(GetProfileInt("Writers", QString::number(n), -1), n);
     }
+}
+
+TEST(Folders, DataFolder_ZunaroHomeElseXdgDataHomeCreated)
+{
+    const QByteArray savedHome = qgetenv("ZUNARO_HOME");
+    const QString home = TestHome() + "/home-a/deeper";
+    qputenv("ZUNARO_HOME", (home + "/").toLocal8Bit());
+    EXPECT_EQ(DataFolder(), home);
+    EXPECT_TRUE(QDir(home).exists());
+
+    const QString xdg = qEnvironmentVariable("XDG_DATA_HOME") + "/Zunaro";
+    for (const bool unset : {true, false}) {
+        unset ? qunsetenv("ZUNARO_HOME") : qputenv("ZUNARO_HOME", "");
+        EXPECT_EQ(DataFolder(), xdg);
+        EXPECT_TRUE(QDir(xdg).exists());
+        QDir(xdg).removeRecursively();
+    }
+    qputenv("ZUNARO_HOME", savedHome);
 }

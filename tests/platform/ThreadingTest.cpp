@@ -22,7 +22,7 @@ TEST(Event, AutoReleasesOneWaiterManualReleasesAll)
         EXPECT_EQ(e.Wait(0), manual);
         e.ResetEvent();
         std::atomic<int> woken{0};
-        std::vector<std::thread> waiters;
+        std::vector<std::jthread> waiters; // joined when they go
         for (int i = 0; i < 3; ++i) {
             waiters.emplace_back([&] { woken += e.Wait(10000); });
         }
@@ -31,13 +31,9 @@ TEST(Event, AutoReleasesOneWaiterManualReleasesAll)
         EXPECT_TRUE(WaitUntil([&] { return woken == (manual ? 3 : 1); }));
         SleepMs(50); // room for a wrongly released second waiter
         EXPECT_EQ(woken.load(), manual ? 3 : 1);
-        while (woken < 3) {
-            const int target = woken + 1;
+        for (int target = woken + 1; target <= 3; ++target) {
             e.Set();
             EXPECT_TRUE(WaitUntil([&] { return woken == target; }));
-        }
-        for (std::thread& t : waiters) {
-            t.join();
         }
     }
 }

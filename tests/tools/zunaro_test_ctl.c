@@ -1,4 +1,6 @@
-/* ALSA control plugin of the voice tests: each card offers one "<element> Playback Volume"
+/* ALSA plugins of the voice tests.
+ *
+ * The control plugin: each card offers one "<element> Playback Volume"
  * (card "switch_card" a "Master Playback Switch" without volume instead; card "broken_card"
  * fails to list its controls). Card N keeps its channel values in the text file
  * "<state>.N", so they outlive each open and the tests can set and check them:
@@ -7,15 +9,27 @@
  *   ctl.hw { @args [ CARD ] @args.CARD { type string default "0" }
  *            type zunaro_test card $CARD cards 2 state "/tmp/x/master" max 65535 }
  *
- * Further fields: min, channels (2), element ("Master"). */
+ * Further fields: min, channels (2), element ("Master").
+ *
+ * The PCM plugin: a playback device that plays what it is given at "speed" percent of real
+ * time, appending the samples to "file" when one is named; speed 0 (the default) takes one
+ * buffer and then stalls, never becoming ready (a sound server that hangs); "fail_after N"
+ * makes it vanish (ENODEV) once N frames have been given:
+ *
+ *   pcm_type.zunaro_test { lib "/path/to/this.so" }
+ *   pcm.!default { type zunaro_test speed 100 file "/tmp/x/played.raw" } */
 
 #include <errno.h>
+#include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <time.h>
 
 #include <alsa/asoundlib.h>
 #include <alsa/control_external.h>
+#include <alsa/pcm_external.h>
+#include <unistd.h>
 
 struct test_ctl
 {
@@ -195,3 +209,149 @@ SND_CTL_PLUGIN_DEFINE_FUNC(zunaro_test)
 }
 
 SND_CTL_PLUGIN_SYMBOL(zunaro_test);
+
+struct test_pcm
+{
+    snd_pcm_ioplug_t io;
+    long speed, fail_after;
+    int file;                  /* -1 without a file */
+    int pipe[2];               /* its read end never becomes readable */
+    snd_pcm_uframes_t written; /* frames taken since prepare */
+    double played, last;       /* frames played since prepare; time of the last look */
+};
+
+static double now_seconds(void)
+{
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (double)ts.tv_sec + (double)ts.tv_nsec / 1e9;
+}
+
+static int test_pcm_prepare(snd_pcm_ioplug_t* io)
+{
+    struct test_pcm* pcm = io->private_data;
+    pcm->written = 0;
+    pcm->played = 0;
+    return 0;
+}
+
+static int test_pcm_start(snd_pcm_ioplug_t* io)
+{
+    ((struct test_pcm*)io->private_data)->last = now_seconds();
+    return 0;
+}
+
+static int test_pcm_stop(snd_pcm_ioplug_t* io)
+{
+    (void)io;
+    return 0;
+}
+
+/* Plays on by the time passed, never beyond what it was given. */
+static snd_pcm_sframes_t test_pcm_pointer(snd_pcm_ioplug_t* io)
+{
+    struct test_pcm* pcm = io->private_data;
+    const double now = now_seconds();
+    pcm->played += (now - pcm->last) * io->rate * (double)pcm->speed / 100;
+    pcm->last = now;
+    if (pcm->played > (double)pcm->written) {
+        pcm->played = (double)pcm->written;
+    }
+    return (snd_pcm_sframes_t)((snd_pcm_uframes_t)pcm->played % io->buffer_size);
+}
+
+static snd_pcm_sframes_t test_pcm_transfer(snd_pcm_ioplug_t* io,
+                                           const snd_pcm_channel_area_t* areas,
+                                           snd_pcm_uframes_t offset, snd_pcm_uframes_t size)
+{
+    struct test_pcm* pcm = io->private_data;
+    const size_t frame = io->channels * 2;
+    if (pcm->fail_after >= 0 && pcm->written + size > (snd_pcm_uframes_t)pcm->fail_after) {
+        return -ENODEV;
+    }
+    if (pcm->file >= 0 &&
+        write(pcm->file, (const char*)areas[0].addr + areas[0].first / 8 + offset * frame,
+              size * frame) != (ssize_t)(size * frame)) {
+        return -EIO;
+    }
+    pcm->written += size;
+    return (snd_pcm_sframes_t)size;
+}
+
+static int test_pcm_close(snd_pcm_ioplug_t* io)
+{
+    struct test_pcm* pcm = io->private_data;
+    close(pcm->pipe[0]);
+    close(pcm->pipe[1]);
+    if (pcm->file >= 0) {
+        close(pcm->file);
+    }
+    free(pcm);
+    return 0;
+}
+
+static const snd_pcm_ioplug_callback_t test_pcm_callback = {
+    .start = test_pcm_start,
+    .stop = test_pcm_stop,
+    .pointer = test_pcm_pointer,
+    .transfer = test_pcm_transfer,
+    .close = test_pcm_close,
+    .prepare = test_pcm_prepare,
+};
+
+SND_PCM_PLUGIN_DEFINE_FUNC(zunaro_test)
+{
+    static const unsigned int access = SND_PCM_ACCESS_RW_INTERLEAVED, format = SND_PCM_FORMAT_S16;
+    long speed = 0, fail_after = -1;
+    const char* file = NULL;
+    snd_config_iterator_t i, next;
+    (void)root;
+    snd_config_for_each(i, next, conf)
+    {
+        snd_config_t* node = snd_config_iterator_entry(i);
+        const char* id = "";
+        snd_config_get_id(node, &id);
+        if (!strcmp(id, "speed") || !strcmp(id, "fail_after")) {
+            *(!strcmp(id, "speed") ? &speed : &fail_after) = config_long(node);
+        } else if (!strcmp(id, "file")) {
+            snd_config_get_string(node, &file);
+        }
+    }
+    if (stream != SND_PCM_STREAM_PLAYBACK || speed < 0) {
+        return -EINVAL;
+    }
+    struct test_pcm* pcm = calloc(1, sizeof *pcm);
+    if (!pcm || pipe(pcm->pipe) < 0) {
+        free(pcm);
+        return -ENOMEM;
+    }
+    pcm->speed = speed;
+    pcm->fail_after = fail_after;
+    pcm->file = file ? open(file, O_WRONLY | O_CREAT | O_APPEND, 0600) : -1;
+    pcm->io.version = SND_PCM_IOPLUG_VERSION;
+    pcm->io.name = "Test playback device";
+    pcm->io.poll_fd = pcm->pipe[0];
+    pcm->io.poll_events = POLLIN;
+    pcm->io.callback = &test_pcm_callback;
+    pcm->io.private_data = pcm;
+    int err = snd_pcm_ioplug_create(&pcm->io, name, stream, mode);
+    if (err < 0) {
+        test_pcm_close(&pcm->io);
+        return err;
+    }
+    if ((err = snd_pcm_ioplug_set_param_list(&pcm->io, SND_PCM_IOPLUG_HW_ACCESS, 1, &access)) < 0 ||
+        (err = snd_pcm_ioplug_set_param_list(&pcm->io, SND_PCM_IOPLUG_HW_FORMAT, 1, &format)) < 0 ||
+        (err = snd_pcm_ioplug_set_param_minmax(&pcm->io, SND_PCM_IOPLUG_HW_CHANNELS, 1, 8)) < 0 ||
+        (err = snd_pcm_ioplug_set_param_minmax(&pcm->io, SND_PCM_IOPLUG_HW_RATE, 8000, 192000)) <
+            0 ||
+        (err = snd_pcm_ioplug_set_param_minmax(&pcm->io, SND_PCM_IOPLUG_HW_PERIOD_BYTES, 64,
+                                               1 << 20)) < 0 ||
+        (err = snd_pcm_ioplug_set_param_minmax(&pcm->io, SND_PCM_IOPLUG_HW_PERIODS, 2, 1024)) < 0) {
+        snd_pcm_ioplug_delete(&pcm->io);
+        return err;
+    }
+    *pcmp = pcm->io.pcm;
+    return 0;
+}
+
+SND_PCM_PLUGIN_SYMBOL(zunaro_test);
