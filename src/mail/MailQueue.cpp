@@ -60,8 +60,8 @@ void CMailQueue::SendAlarmMail(const MailItem& item, const MailAccount& account,
         session.Disconnect(); // a failing QUIT fails the mail
         sent = true;
     } catch (const ECSmtp& e) {
-        qCDebug(lcSmtp).nospace() << "alarm mail to " << item.address << " failed with " << e.Code()
-                                  << " (" << SmtpErrorText(e.Code()) << ")";
+        qCDebug(lcSmtp).nospace().noquote() << "alarm mail to " << item.address << " failed with "
+                                            << e.Code() << " (" << SmtpErrorText(e.Code()) << ")";
     }
     PostOutcome(sent, item);
 }

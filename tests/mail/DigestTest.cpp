@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "platform/Base64.h"
 #include "mail/Md5.h"
 #include "mail/SmtpSession.h"
+#include "platform/Base64.h"
 
 TEST(Md5, Rfc1321TestSuite)
 {
@@ -39,21 +39,6 @@ TEST(Md5, PiecewiseUpdatesAcrossBlockEdges_MatchOneShot)
     }
 }
 
-TEST(Md5, Misuse_ReportedAndIgnored)
-{
-    MD5 md5;
-    md5.Update(QByteArray("abc"));
-    testing::internal::CaptureStderr();
-    const QByteArray early = md5.HexDigest();
-    md5.Finalize();
-    md5.Update(QByteArray("more"));
-    const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_TRUE(early.isEmpty());
-    EXPECT_EQ(md5.HexDigest(), QByteArray("900150983cd24fb0d6963f7d28e17f72"));
-    EXPECT_EQ(err.rfind("MD5::", 0), 0u) << err;
-    EXPECT_NE(err.find("\nMD5::"), std::string::npos) << err; // both misuses reported
-}
-
 TEST(HmacMd5, Rfc2202TestCases)
 {
     struct Case
@@ -82,9 +67,6 @@ TEST(HmacMd5, Rfc2202TestCases)
 
 TEST(SmtpAuth, CramMd5_Rfc2195Example)
 {
-    EXPECT_EQ(
-        CramMd5Answer("tim", "tanstaaftanstaaf", "<1896.697170952@postoffice.reston.mci.net>"),
-        QByteArray("tim b913a602c7eda7a495b4e6e7334d3890"));
     EXPECT_EQ(Base64Encode(CramMd5Answer("tim", "tanstaaftanstaaf",
                                          "<1896.697170952@postoffice.reston.mci.net>")),
               QByteArray("dGltIGI5MTNhNjAyYzdlZGE3YTQ5NWI0ZTZlNzMzNGQzODkw"));

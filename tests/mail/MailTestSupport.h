@@ -6,7 +6,6 @@
 #include <atomic>
 #include <cstdlib>
 #include <functional>
-#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -35,110 +34,78 @@ public:
     static constexpr const char* kUser = "alarm@zunaro.test";
     static constexpr const char* kPassword = "secret";
 
-    explicit SmtpPeer(const QStringList& extraArgs = {})
+    explicit SmtpPeer(const QString& mechanisms = "LOGIN,PLAIN,CRAM-MD5,DIGEST-MD5")
     {
         static int count = 0;
         m_dir = TestHome() + QStringLiteral("/smtp-peer-%1").arg(++count);
         QDir().mkpath(m_dir);
-        const QString script =
-            QString::fromLocal8Bit(std::getenv("ZUNARO_TEST_TOOLS")) + "/smtp_server.py";
-        // fork and exec rather than QProcess: its vfork-style start confuses the thread
-        // sanitizer of the TSan build.
-        std::vector<QByteArray> args{"/usr/bin/python3",
-                                     script.toLocal8Bit(),
-                                     "--dir",
-                                     m_dir.toLocal8Bit(),
-                                     "--user",
-                                     kUser,
-                                     "--password",
-                                     kPassword};
-        for (const QString& a : extraArgs) {
-            args.push_back(a.toLocal8Bit());
-        }
-        std::vector<char*> argv;
-        for (QByteArray& a : args) {
-            argv.push_back(a.data());
-        }
-        argv.push_back(nullptr);
+        const QByteArray script = QByteArray(std::getenv("ZUNARO_TEST_TOOLS")) + "/smtp_server.py";
+        const QByteArray dir = m_dir.toLocal8Bit(), offered = mechanisms.toLatin1();
+        const char* argv[] = {"/usr/bin/python3", script.constData(),  "--dir", dir.constData(),
+                              "--mechanisms",     offered.constData(), nullptr};
         int input[2];
         if (pipe2(input, O_CLOEXEC) != 0) {
             return;
         }
+        // fork and exec rather than QProcess: its vfork-style start confuses TSan.
         m_pid = fork();
         if (m_pid == 0) {
             dup2(input[0], 0);
-            execv(argv[0], argv.data());
+            execv(argv[0], const_cast<char* const*>(argv));
             _exit(127);
         }
         close(input[0]);
-        m_input = input[1];
-        if (m_pid < 0) {
-            return;
-        }
+        m_input = input[1]; // the server ends when its input closes
         QFile ready(m_dir + "/ready.json");
-        if (!WaitUntil([&] { return ready.exists(); }, 30000) || !ready.open(QIODevice::ReadOnly)) {
+        if (m_pid < 0 || !WaitUntil([&] { return ready.exists(); }, 30000) ||
+            !ready.open(QIODevice::ReadOnly)) {
             return;
         }
         const QJsonObject o = QJsonDocument::fromJson(ready.readAll()).object();
         plainPort = static_cast<std::uint16_t>(o.value("plain_port").toInt());
         tlsPort = static_cast<std::uint16_t>(o.value("tls_port").toInt());
-        caFile = o.value("ca_file").toString();
+        caFile = o.value("ca_file").toString().toLocal8Bit();
     }
 
     ~SmtpPeer()
     {
-        close(m_input); // the server ends when its input closes
-        if (m_pid <= 0) {
-            return;
-        }
+        close(m_input);
         int status = 0;
-        if (!WaitUntil([&] { return waitpid(m_pid, &status, WNOHANG) == m_pid; }, 5000)) {
+        if (m_pid > 0 &&
+            !WaitUntil([&] { return waitpid(m_pid, &status, WNOHANG) == m_pid; }, 5000)) {
             kill(m_pid, SIGKILL);
             waitpid(m_pid, &status, 0);
         }
     }
 
     bool ok() const { return plainPort != 0 && tlsPort != 0; }
-
     // Accepted messages, oldest first (mail_from, rcpt_tos, content, login, mechanism, tls).
-    std::vector<QJsonObject> Messages() const { return ReadAll("/messages", true); }
-    // Session transcripts ("C: " and "S: " lines), oldest connection first.
-    std::vector<QByteArray> Transcripts() const
+    std::vector<QJsonObject> Messages() const
     {
-        std::vector<QByteArray> out;
-        for (const QJsonObject& o : ReadAll("/transcripts", false)) {
-            out.push_back(o.value("text").toString().toLatin1());
+        std::vector<QJsonObject> out;
+        for (const QByteArray& data : Files("/messages", "*.json")) {
+            out.push_back(QJsonDocument::fromJson(data).object());
         }
         return out;
     }
-    bool WaitMessages(std::size_t n, int timeoutMs = 15000) const
+    // Session transcripts ("C: " and "S: " lines), oldest connection first.
+    std::vector<QByteArray> Transcripts() const { return Files("/transcripts", "*.txt"); }
+    bool WaitMessages(std::size_t n) const
     {
-        return WaitUntil([&] { return Messages().size() >= n; }, timeoutMs);
+        return WaitUntil([&] { return Messages().size() >= n; }, 15000);
     }
 
     std::uint16_t plainPort = 0;
     std::uint16_t tlsPort = 0;
-    QString caFile;
+    QByteArray caFile;
 
 private:
-    std::vector<QJsonObject> ReadAll(const char* sub, bool json) const
+    std::vector<QByteArray> Files(const char* sub, const char* pattern) const
     {
-        std::vector<QJsonObject> out;
-        QDir d(m_dir + sub);
-        for (const QString& name :
-             d.entryList({json ? "*.json" : "*.txt"}, QDir::Files, QDir::Name)) {
-            QFile f(d.filePath(name));
-            if (!f.open(QIODevice::ReadOnly)) {
-                continue;
-            }
-            const QByteArray data = f.readAll();
-            if (json) {
-                out.push_back(QJsonDocument::fromJson(data).object());
-            } else {
-                QJsonObject o;
-                o.insert("text", QString::fromLatin1(data));
-                out.push_back(o);
-            }
+        std::vector<QByteArray> out;
+        const QDir d(m_dir + sub);
+        for (const QString& name : d.entryList({pattern}, QDir::Files, QDir::Name)) {
+            out.push_back(ReadBytes(d.filePath(name)));
         }
         return out;
     }
@@ -153,79 +120,65 @@ struct ScriptStep
 {
     enum Kind
     {
-        Send,     // send data (in the given pieces, with pauseMs between them)
-        ReadLine, // wait for one CR LF terminated line from the client
-        ReadData, // wait for the end-of-data mark "\r\n.\r\n", or for the given text
-        Pause,    // wait pauseMs, reading nothing
-        Close     // close the connection
+        Send,  // send the pieces, pauseMs apart
+        Read,  // wait until the client sent the mark (a line end unless given)
+        Close, // close the connection
     };
     Kind kind;
     std::vector<QByteArray> pieces;
     int pauseMs = 0;
 };
+using Script = std::vector<ScriptStep>;
 
-inline ScriptStep Say(const QByteArray& text)
+inline ScriptStep Say(const QByteArray& text, std::vector<QByteArray> more = {}, int pauseMs = 0)
 {
-    return {ScriptStep::Send, {text}, 0};
+    more.insert(more.begin(), text);
+    return {ScriptStep::Send, std::move(more), pauseMs};
 }
-inline ScriptStep SayInPieces(std::vector<QByteArray> pieces, int pauseMs)
+inline ScriptStep Hear(const QByteArray& mark = "\r\n")
 {
-    return {ScriptStep::Send, std::move(pieces), pauseMs};
-}
-inline ScriptStep Hear()
-{
-    return {ScriptStep::ReadLine, {}, 0};
-}
-inline ScriptStep HearData()
-{
-    return {ScriptStep::ReadData, {}, 0};
-}
-inline ScriptStep HearUntil(const QByteArray& text)
-{
-    return {ScriptStep::ReadData, {text}, 0};
-}
-inline ScriptStep Wait(int ms)
-{
-    return {ScriptStep::Pause, {}, ms};
+    return {ScriptStep::Read, {mark}, 0};
 }
 inline ScriptStep Hangup()
 {
     return {ScriptStep::Close, {}, 0};
 }
 
-using Script = std::vector<ScriptStep>;
-
-// A client line, then a reply: the usual step.
+// The greeting, then each client line answered with the next reply.
+inline Script Replies(std::initializer_list<QByteArray> replies)
+{
+    Script s{Say("220 scripted\r\n")};
+    for (const QByteArray& r : replies) {
+        s.push_back(Hear());
+        s.push_back(Say(r));
+    }
+    return s;
+}
 inline void Answer(Script& s, const QByteArray& reply)
 {
     s.push_back(Hear());
     s.push_back(Say(reply));
 }
 
-// The replies of a well-behaved server without AUTH, up to QUIT.
-inline Script HappyScript(const QByteArray& ehlo = "250 ok\r\n")
+// A well-behaved server without AUTH, from the greeting to QUIT, for one RCPT TO.
+inline Script HappyScript()
 {
-    Script s{Say("220 scripted ready\r\n")};
-    Answer(s, ehlo);
-    Answer(s, "250 sender ok\r\n");
-    Answer(s, "250 recipient ok\r\n");
-    Answer(s, "354 go ahead\r\n");
-    s.push_back(HearData());
+    Script s = Replies({"250 ok\r\n", "250 sender ok\r\n", "250 rcpt ok\r\n", "354 go\r\n"});
+    s.push_back(Hear("\r\n.\r\n"));
     s.push_back(Say("250 queued\r\n"));
     Answer(s, "221 bye\r\n");
     return s;
 }
 
 // A server on 127.0.0.1 that plays one script per accepted connection (the last script
-// serves every further connection) and keeps everything each client sent. After its
-// script it keeps reading until the client closes.
+// serves every further connection) and keeps what each client sent. After its script it
+// reads on, silent, until the client closes.
 class ScriptedServer
 {
 public:
     explicit ScriptedServer(std::vector<Script> scripts) : m_scripts(std::move(scripts))
     {
         m_listener = CreateTcpSocket();
-        SetReuseAddress(m_listener, true);
         Bind(m_listener, SockAddrIn{0x7F000001, 0});
         Listen(m_listener, 8);
         port = LocalAddress(m_listener).port;
@@ -234,7 +187,6 @@ public:
     explicit ScriptedServer(Script script) : ScriptedServer(std::vector<Script>{std::move(script)})
     {
     }
-
     ~ScriptedServer()
     {
         m_stop = true;
@@ -267,10 +219,7 @@ private:
     {
         while (!m_stop) {
             pollfd p{m_listener, POLLIN, 0};
-            if (poll(&p, 1, 20) <= 0) {
-                continue;
-            }
-            const SOCKET c = Accept(m_listener, nullptr);
+            const SOCKET c = poll(&p, 1, 20) > 0 ? Accept(m_listener, nullptr) : INVALID_SOCKET;
             if (c == INVALID_SOCKET) {
                 continue;
             }
@@ -289,84 +238,50 @@ private:
         }
     }
 
-    // Reads what is there within ms; false when the client closed or the server stops.
-    bool ReadSome(SOCKET c, std::size_t index, int ms)
+    // Reads what comes within 20 ms; false when the client closed or the server stops.
+    bool ReadSome(SOCKET c, std::size_t index)
     {
         pollfd p{c, POLLIN, 0};
-        if (poll(&p, 1, ms) <= 0) {
+        if (poll(&p, 1, 20) <= 0) {
             return !m_stop;
         }
         char buffer[65536];
         const long n = Recv(c, buffer, sizeof buffer);
-        if (n <= 0) {
-            return false;
-        }
         std::lock_guard<std::mutex> guard(m_mutex);
-        m_received[index].append(buffer, n);
-        return true;
-    }
-
-    qsizetype ReceivedSize(std::size_t index)
-    {
-        std::lock_guard<std::mutex> guard(m_mutex);
-        return m_received[index].size();
-    }
-
-    bool WaitFor(SOCKET c, std::size_t index, const QByteArray& mark, qsizetype from)
-    {
-        for (;;) {
-            {
-                std::lock_guard<std::mutex> guard(m_mutex);
-                if (m_received[index].indexOf(mark, from) >= 0) {
-                    return true;
-                }
-            }
-            if (m_stop || !ReadSome(c, index, 20)) {
-                return false;
-            }
+        if (n > 0) {
+            m_received[index].append(buffer, n);
         }
+        return n > 0;
     }
 
     void Play(SOCKET c, std::size_t index, const Script& script)
     {
         qsizetype consumed = 0;
         for (const ScriptStep& step : script) {
-            switch (step.kind) {
-            case ScriptStep::Send:
-                for (std::size_t i = 0; i < step.pieces.size(); ++i) {
-                    if (i > 0 && step.pauseMs > 0) {
-                        SleepMs(step.pauseMs);
-                    }
-                    if (!SendAll(c, step.pieces[i])) {
-                        return;
-                    }
-                }
-                break;
-            case ScriptStep::ReadLine:
-            case ScriptStep::ReadData: {
-                const QByteArray mark = step.kind == ScriptStep::ReadLine ? QByteArray("\r\n")
-                                        : step.pieces.empty()             ? QByteArray("\r\n.\r\n")
-                                                                          : step.pieces[0];
-                if (!WaitFor(c, index, mark, consumed)) {
-                    return;
-                }
-                std::lock_guard<std::mutex> guard(m_mutex);
-                consumed = m_received[index].indexOf(mark, consumed) + mark.size();
-                break;
-            }
-            case ScriptStep::Pause: {
-                const std::uint64_t end =
-                    GetTickCount64() + static_cast<std::uint64_t>(step.pauseMs);
-                while (!m_stop && GetTickCount64() < end) {
-                    SleepMs(5);
-                }
-                break;
-            }
-            case ScriptStep::Close:
+            if (step.kind == ScriptStep::Close) {
                 return;
             }
+            for (std::size_t i = 0; step.kind == ScriptStep::Send && i < step.pieces.size(); ++i) {
+                SleepMs(i > 0 ? step.pauseMs : 0);
+                if (!SendAll(c, step.pieces[i])) {
+                    return;
+                }
+            }
+            while (step.kind == ScriptStep::Read) {
+                {
+                    std::lock_guard<std::mutex> guard(m_mutex);
+                    const qsizetype at = m_received[index].indexOf(step.pieces[0], consumed);
+                    if (at >= 0) {
+                        consumed = at + step.pieces[0].size();
+                        break;
+                    }
+                }
+                if (!ReadSome(c, index)) {
+                    return;
+                }
+            }
         }
-        while (ReadSome(c, index, 20)) {
+        while (ReadSome(c, index)) {
         }
     }
 
@@ -396,14 +311,18 @@ inline int ErrorOf(const std::function<void()>& fn)
     return 0;
 }
 
-// The lines of a transcript or wire text (split at CR LF).
-inline QList<QByteArray> Lines(const QByteArray& text)
+// The alarm-like message of the tests: one To recipient, the given body lines.
+inline CSmtpMessage TestMessage(std::initializer_list<QByteArray> body = {"Fire in hall 3"},
+                                const QByteArray& to = "rcpt@example.org")
 {
-    QList<QByteArray> lines = text.split('\n');
-    for (QByteArray& l : lines) {
-        if (l.endsWith('\r')) {
-            l.chop(1);
-        }
+    CSmtpMessage m;
+    m.SetSenderAddress("from@example.org");
+    m.AddRecipient(to);
+    m.SetSubject("Alarm Event");
+    m.SetMailer("Alarm");
+    m.SetPriority(CSmtpMessage::kPriorityHigh);
+    for (const QByteArray& line : body) {
+        m.AddBodyLine(line);
     }
-    return lines;
+    return m;
 }
