@@ -4,26 +4,21 @@
 // scripted server for exact wire checks and broken servers.
 
 #include <atomic>
-#include <cstdlib>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <thread>
-#include <vector>
 
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <QDir>
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QStringList>
 
 #include "mail/SmtpSession.h"
-#include "platform/Socket.h"
 #include "platform/Tick.h"
 #include "support/TestSupport.h"
 
@@ -38,43 +33,29 @@ public:
     {
         static int count = 0;
         m_dir = TestHome() + QStringLiteral("/smtp-peer-%1").arg(++count);
-        QDir().mkpath(m_dir);
         const QByteArray script = QByteArray(std::getenv("ZUNARO_TEST_TOOLS")) + "/smtp_server.py";
         const QByteArray dir = m_dir.toLocal8Bit(), offered = mechanisms.toLatin1();
         const char* argv[] = {"/usr/bin/python3", script.constData(),  "--dir", dir.constData(),
                               "--mechanisms",     offered.constData(), nullptr};
-        int input[2];
-        if (pipe2(input, O_CLOEXEC) != 0) {
-            return;
-        }
         // fork and exec rather than QProcess: its vfork-style start confuses TSan.
-        m_pid = fork();
-        if (m_pid == 0) {
-            dup2(input[0], 0);
+        if ((m_pid = fork()) == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGTERM); // ends with the test program whatever happens
             execv(argv[0], const_cast<char* const*>(argv));
             _exit(127);
         }
-        close(input[0]);
-        m_input = input[1]; // the server ends when its input closes
-        QFile ready(m_dir + "/ready.json");
-        if (m_pid < 0 || !WaitUntil([&] { return ready.exists(); }, 30000) ||
-            !ready.open(QIODevice::ReadOnly)) {
-            return;
+        const QString ready = m_dir + "/ready.json";
+        if (m_pid > 0 && WaitUntil([&] { return QFile::exists(ready); }, 30000)) {
+            const QJsonObject o = QJsonDocument::fromJson(ReadBytes(ready)).object();
+            plainPort = static_cast<std::uint16_t>(o.value("plain_port").toInt());
+            tlsPort = static_cast<std::uint16_t>(o.value("tls_port").toInt());
+            caFile = o.value("ca_file").toString().toLocal8Bit();
         }
-        const QJsonObject o = QJsonDocument::fromJson(ready.readAll()).object();
-        plainPort = static_cast<std::uint16_t>(o.value("plain_port").toInt());
-        tlsPort = static_cast<std::uint16_t>(o.value("tls_port").toInt());
-        caFile = o.value("ca_file").toString().toLocal8Bit();
     }
-
     ~SmtpPeer()
     {
-        close(m_input);
-        int status = 0;
-        if (m_pid > 0 &&
-            !WaitUntil([&] { return waitpid(m_pid, &status, WNOHANG) == m_pid; }, 5000)) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, &status, 0);
+        if (m_pid > 0) {
+            kill(m_pid, SIGTERM);
+            waitpid(m_pid, nullptr, 0);
         }
     }
 
@@ -83,16 +64,17 @@ public:
     std::vector<QJsonObject> Messages() const
     {
         std::vector<QJsonObject> out;
-        for (const QByteArray& data : Files("/messages", "*.json")) {
-            out.push_back(QJsonDocument::fromJson(data).object());
+        const QDir d(m_dir + "/messages");
+        for (const QString& name : d.entryList({"*.json"}, QDir::Files, QDir::Name)) {
+            out.push_back(QJsonDocument::fromJson(ReadBytes(d.filePath(name))).object());
         }
         return out;
     }
-    // Session transcripts ("C: " and "S: " lines), oldest connection first.
-    std::vector<QByteArray> Transcripts() const { return Files("/transcripts", "*.txt"); }
-    bool WaitMessages(std::size_t n) const
+    // The message n (counted from 0), once it has arrived.
+    QJsonObject Message(std::size_t n) const
     {
-        return WaitUntil([&] { return Messages().size() >= n; }, 15000);
+        WaitUntil([&] { return Messages().size() > n; }, 15000);
+        return Messages().size() > n ? Messages()[n] : QJsonObject();
     }
 
     std::uint16_t plainPort = 0;
@@ -100,85 +82,65 @@ public:
     QByteArray caFile;
 
 private:
-    std::vector<QByteArray> Files(const char* sub, const char* pattern) const
-    {
-        std::vector<QByteArray> out;
-        const QDir d(m_dir + sub);
-        for (const QString& name : d.entryList({pattern}, QDir::Files, QDir::Name)) {
-            out.push_back(ReadBytes(d.filePath(name)));
-        }
-        return out;
-    }
-
     QString m_dir;
     pid_t m_pid = -1;
-    int m_input = -1;
 };
 
-// One step of a scripted connection.
+// One step of a scripted connection: wait until the client has sent `until` (when not empty),
+// then send the pieces of `say` 30 ms apart, or hang up.
 struct ScriptStep
 {
-    enum Kind
-    {
-        Send,  // send the pieces, pauseMs apart
-        Read,  // wait until the client sent the mark (a line end unless given)
-        Close, // close the connection
-    };
-    Kind kind;
-    std::vector<QByteArray> pieces;
-    int pauseMs = 0;
+    QByteArray until;
+    std::vector<QByteArray> say;
+    bool hangUp;
 };
 using Script = std::vector<ScriptStep>;
 
-inline ScriptStep Say(const QByteArray& text, std::vector<QByteArray> more = {}, int pauseMs = 0)
+inline ScriptStep Say(const QByteArray& text, std::vector<QByteArray> more = {})
 {
     more.insert(more.begin(), text);
-    return {ScriptStep::Send, std::move(more), pauseMs};
+    return {{}, std::move(more), false};
 }
 inline ScriptStep Hear(const QByteArray& mark = "\r\n")
 {
-    return {ScriptStep::Read, {mark}, 0};
+    return {mark, {}, false};
 }
 inline ScriptStep Hangup()
 {
-    return {ScriptStep::Close, {}, 0};
+    return {{}, {}, true};
 }
-
 // The greeting, then each client line answered with the next reply.
 inline Script Replies(std::initializer_list<QByteArray> replies)
 {
     Script s{Say("220 scripted\r\n")};
     for (const QByteArray& r : replies) {
-        s.push_back(Hear());
-        s.push_back(Say(r));
+        s.push_back({"\r\n", {r}, false});
     }
     return s;
 }
-inline void Answer(Script& s, const QByteArray& reply)
-{
-    s.push_back(Hear());
-    s.push_back(Say(reply));
-}
-
-// A well-behaved server without AUTH, from the greeting to QUIT, for one RCPT TO.
-inline Script HappyScript()
-{
-    Script s = Replies({"250 ok\r\n", "250 sender ok\r\n", "250 rcpt ok\r\n", "354 go\r\n"});
-    s.push_back(Hear("\r\n.\r\n"));
-    s.push_back(Say("250 queued\r\n"));
-    Answer(s, "221 bye\r\n");
-    return s;
-}
-
 // A server on 127.0.0.1 that plays one script per accepted connection (the last script
 // serves every further connection) and keeps what each client sent. After its script it
 // reads on, silent, until the client closes.
 class ScriptedServer
 {
+    struct Connection
+    {
+        QByteArray received;
+        bool finished = false;
+    };
+    template <typename F> auto Locked(F f)
+    {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        return f();
+    }
+    Connection At(std::size_t i)
+    {
+        return i < m_connections.size() ? m_connections[i] : Connection{};
+    }
+
 public:
     explicit ScriptedServer(std::vector<Script> scripts) : m_scripts(std::move(scripts))
     {
-        m_listener = CreateTcpSocket();
         Bind(m_listener, SockAddrIn{0x7F000001, 0});
         Listen(m_listener, 8);
         port = LocalAddress(m_listener).port;
@@ -197,19 +159,16 @@ public:
     // What the client of connection i sent so far.
     QByteArray Received(std::size_t i = 0)
     {
-        std::lock_guard<std::mutex> guard(m_mutex);
-        return i < m_received.size() ? m_received[i] : QByteArray();
+        return Locked([&] { return At(i).received; });
     }
     std::size_t Connections()
     {
-        std::lock_guard<std::mutex> guard(m_mutex);
-        return m_received.size();
+        return Locked([&] { return m_connections.size(); });
     }
     // True once connection i has been closed by either side.
     bool Finished(std::size_t i = 0)
     {
-        std::lock_guard<std::mutex> guard(m_mutex);
-        return i < m_finished.size() && m_finished[i];
+        return Locked([&] { return At(i).finished; });
     }
 
     std::uint16_t port = 0;
@@ -224,22 +183,19 @@ private:
                 continue;
             }
             SetNonBlocking(c, false);
-            std::size_t index;
-            {
-                std::lock_guard<std::mutex> guard(m_mutex);
-                index = m_received.size();
-                m_received.emplace_back();
-                m_finished.push_back(false);
-            }
-            Play(c, index, m_scripts[std::min(index, m_scripts.size() - 1)]);
+            const std::size_t index = Locked([&] {
+                m_connections.emplace_back();
+                return m_connections.size() - 1;
+            });
+            Play(c, m_connections[index].received,
+                 m_scripts[std::min(index, m_scripts.size() - 1)]);
             closesocket(c);
-            std::lock_guard<std::mutex> guard(m_mutex);
-            m_finished[index] = true;
+            Locked([&] { m_connections[index].finished = true; });
         }
     }
 
     // Reads what comes within 20 ms; false when the client closed or the server stops.
-    bool ReadSome(SOCKET c, std::size_t index)
+    bool ReadSome(SOCKET c, QByteArray& received)
     {
         pollfd p{c, POLLIN, 0};
         if (poll(&p, 1, 20) <= 0) {
@@ -247,51 +203,42 @@ private:
         }
         char buffer[65536];
         const long n = Recv(c, buffer, sizeof buffer);
-        std::lock_guard<std::mutex> guard(m_mutex);
-        if (n > 0) {
-            m_received[index].append(buffer, n);
-        }
+        Locked([&] { received.append(buffer, n > 0 ? n : 0); });
         return n > 0;
     }
 
-    void Play(SOCKET c, std::size_t index, const Script& script)
+    void Play(SOCKET c, QByteArray& received, const Script& script)
     {
-        qsizetype consumed = 0;
+        qsizetype heard = 0;
         for (const ScriptStep& step : script) {
-            if (step.kind == ScriptStep::Close) {
+            for (bool wait = !step.until.isEmpty(); wait;) {
+                const qsizetype at = Locked([&] { return received.indexOf(step.until, heard); });
+                wait = at < 0;
+                heard = wait ? heard : at + step.until.size();
+                if (wait && !ReadSome(c, received)) {
+                    return;
+                }
+            }
+            for (std::size_t i = 0; i < step.say.size(); ++i) {
+                SleepMs(i > 0 ? 30 : 0);
+                if (!SendAll(c, step.say[i])) {
+                    return;
+                }
+            }
+            if (step.hangUp) {
                 return;
             }
-            for (std::size_t i = 0; step.kind == ScriptStep::Send && i < step.pieces.size(); ++i) {
-                SleepMs(i > 0 ? step.pauseMs : 0);
-                if (!SendAll(c, step.pieces[i])) {
-                    return;
-                }
-            }
-            while (step.kind == ScriptStep::Read) {
-                {
-                    std::lock_guard<std::mutex> guard(m_mutex);
-                    const qsizetype at = m_received[index].indexOf(step.pieces[0], consumed);
-                    if (at >= 0) {
-                        consumed = at + step.pieces[0].size();
-                        break;
-                    }
-                }
-                if (!ReadSome(c, index)) {
-                    return;
-                }
-            }
         }
-        while (ReadSome(c, index)) {
+        while (ReadSome(c, received)) {
         }
     }
 
     std::vector<Script> m_scripts;
-    SOCKET m_listener = INVALID_SOCKET;
+    SOCKET m_listener = CreateTcpSocket();
     std::thread m_thread;
     std::atomic<bool> m_stop{false};
-    std::mutex m_mutex;
-    std::vector<QByteArray> m_received;
-    std::vector<bool> m_finished;
+    std::mutex m_mutex; // guards m_connections
+    std::deque<Connection> m_connections;
 };
 
 // Time-outs short enough for tests: every wait 1.5 s unless a test shrinks it further.
