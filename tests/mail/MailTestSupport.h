@@ -96,18 +96,9 @@ struct ScriptStep
 };
 using Script = std::vector<ScriptStep>;
 
-inline ScriptStep Say(const QByteArray& text, std::vector<QByteArray> more = {})
+inline ScriptStep Say(const QByteArray& text)
 {
-    more.insert(more.begin(), text);
-    return {{}, std::move(more), false};
-}
-inline ScriptStep Hear(const QByteArray& mark = "\r\n")
-{
-    return {mark, {}, false};
-}
-inline ScriptStep Hangup()
-{
-    return {{}, {}, true};
+    return {{}, {text}, false};
 }
 // The greeting, then each client line answered with the next reply.
 inline Script Replies(std::initializer_list<QByteArray> replies)
