@@ -213,7 +213,7 @@ void BM_StopWorkerSilentServer(benchmark::State& state)
         queue.SetAccount("alarm@zunaro.test", "secret");
         queue.StartWorker();
         queue.QueueMail("duty@example.org", "Fire in hall 3");
-        std::this_thread::sleep_for(std::chrono::milliseconds(50)); // the session is waiting
+        std::this_thread::sleep_for(std::chrono::milliseconds(200)); // the session is waiting
         const auto start = Clock::now();
         queue.StopWorker();
         const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
