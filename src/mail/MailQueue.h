@@ -62,12 +62,12 @@ public:
     // Number of mails waiting.
     std::size_t Pending() const { return m_queue.Size(); }
 
+private:
     // Sends one alarm mail in a session of its own to the outgoing server of the profile,
     // giving up when stop is set, and posts the outcome (string 119 or 120).
     static void SendAlarmMail(const MailItem& item, const MailAccount& account,
                               const SmtpCommandTable& commands, const Event& stop);
 
-private:
     const MailQueueTiming m_timing;
     mutable std::mutex m_accountLock; // guards m_account
     MailAccount m_account;
