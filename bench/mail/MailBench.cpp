@@ -1,7 +1,8 @@
 // Alarm mails through CMailQueue to the local test SMTP server (tests/tools/smtp_server.py,
 // AUTH LOGIN over plain TCP): mails per second with a full queue, and the time from
-// QueueMail until the server has stored the message. The program runs in a temporary
-// profile and data folder of its own.
+// QueueMail until the server has stored the message. Then the time StopWorker takes while
+// the worker waits on a server that accepts and never answers (plain: no greeting; TLS: no
+// handshake). The program runs in a temporary profile and data folder of its own.
 
 #include <algorithm>
 #include <chrono>
@@ -11,7 +12,6 @@
 #include <thread>
 #include <vector>
 
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -30,6 +30,7 @@
 #include "mail/MailQueue.h"
 #include "platform/Profile.h"
 #include "platform/ProfileKeys.h"
+#include "platform/Socket.h"
 
 namespace {
 
@@ -41,7 +42,6 @@ constexpr int kTimeoutMs = 30000;
 
 QString g_peerDir;
 pid_t g_peer = -1;
-int g_peerInput = -1;
 
 QString ToolsFolder()
 {
@@ -66,18 +66,11 @@ bool StartPeer(const QString& home)
                                   "--mechanisms",
                                   "LOGIN",
                                   nullptr};
-    int input[2];
-    if (pipe2(input, O_CLOEXEC) != 0) {
-        return false;
-    }
     g_peer = fork();
     if (g_peer == 0) {
-        dup2(input[0], 0);
         execv(argv[0], const_cast<char* const*>(argv.data()));
         _exit(127);
     }
-    close(input[0]);
-    g_peerInput = input[1];
     const auto end = Clock::now() + std::chrono::milliseconds(kTimeoutMs);
     QFile ready(g_peerDir + "/ready.json");
     while (!ready.exists()) {
@@ -97,8 +90,8 @@ bool StartPeer(const QString& home)
 
 void StopPeer()
 {
-    close(g_peerInput);
     if (g_peer > 0) {
+        kill(g_peer, SIGTERM);
         int status = 0;
         waitpid(g_peer, &status, 0);
     }
@@ -205,6 +198,40 @@ void BM_QueueToAcceptance(benchmark::State& state)
     }
 }
 BENCHMARK(BM_QueueToAcceptance)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(100);
+
+// A server that accepts (the kernel completes the connection) and never says a word.
+void BM_StopWorkerSilentServer(benchmark::State& state)
+{
+    const SOCKET silent = CreateTcpSocket();
+    Bind(silent, SockAddrIn{0x7F000001, 0});
+    Listen(silent, 64);
+    WriteProfileInt(kProfileMailPort, LocalAddress(silent).port);
+    WriteProfileInt(kProfileMailSecurity, static_cast<int>(state.range(0)));
+    std::vector<double> samples;
+    for (auto _ : state) {
+        CMailQueue queue; // the design's time-outs: minutes per step
+        queue.SetAccount("alarm@zunaro.test", "secret");
+        queue.StartWorker();
+        queue.QueueMail("duty@example.org", "Fire in hall 3");
+        std::this_thread::sleep_for(std::chrono::milliseconds(200)); // the session is waiting
+        const auto start = Clock::now();
+        queue.StopWorker();
+        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        state.SetIterationTime(seconds);
+        samples.push_back(seconds * 1000.0);
+    }
+    std::sort(samples.begin(), samples.end());
+    state.counters["median_ms"] = samples[samples.size() / 2];
+    state.counters["max_ms"] = samples.back();
+    WriteProfileInt(kProfileMailSecurity, 0);
+    closesocket(silent);
+}
+BENCHMARK(BM_StopWorkerSilentServer)
+    ->Arg(CSmtpSession::SecurityNone)
+    ->Arg(CSmtpSession::SecurityImplicitTls)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(20);
 
 } // namespace
 

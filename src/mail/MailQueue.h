@@ -1,13 +1,14 @@
 #pragma once
 
 #include <cstddef>
-#include <memory>
 #include <mutex>
 
 #include <QString>
 
 #include "mail/SmtpSession.h"
-#include "platform/Worker.h"
+#include "platform/WorkQueue.h"
+
+class Event;
 
 // The mailbox the alarm mails log in with (the application's MailSender and MailPassword).
 struct MailAccount
@@ -16,39 +17,23 @@ struct MailAccount
     QString password;
 };
 
-// Pauses of the mail queue and the time-outs of its sessions.
+// The time-outs of the mail queue's sessions.
 struct MailQueueTiming
 {
-    int stopPollMs = 20; // StopWorker looks at the worker this often ...
-    int stopPolls = 21;  // ... this many times (about 420 ms) before leaving it behind
     SmtpCommandTable commands = SmtpCommandTable::Default();
 };
 
 // One waiting alarm mail: the recipient's address and the text.
-class MailItem
+struct MailItem
 {
-public:
-    MailItem(QString address, QString text) : m_address(std::move(address)), m_text(std::move(text))
-    {
-    }
-    virtual ~MailItem() = default;
-
-    // Sends the mail in a session of its own to the outgoing server of the profile and
-    // posts the outcome (string 119 or 120) to the EventSink. Never raises.
-    virtual void SendAlarmMail(const MailAccount& account, const SmtpCommandTable& commands);
-
-    const QString& Address() const { return m_address; }
-    const QString& Text() const { return m_text; }
-
-private:
-    QString m_address;
-    QString m_text;
+    QString address;
+    QString text;
 };
 
 // Turns alarm texts into e-mails on a worker thread of its own, one SMTP session per mail,
 // in the order they were queued. QueueMail may be called from any thread; StartWorker and
-// StopWorker from the owner's thread. The worker owns the state it uses, so a worker that
-// is still inside a session when StopWorker gives up on it touches nothing of this object.
+// StopWorker from the owner's thread. Every mail ends in exactly one event line: sent, or
+// not sent (refused, failed, left over at the stop, or queued without an account).
 class CMailQueue
 {
 public:
@@ -65,29 +50,26 @@ public:
     void SetAccount(const QString& sender, const QString& password);
     MailAccount Account() const;
 
-    // Starts the worker. Returns false when the system refuses a thread (mails still
-    // queue, nothing is sent).
+    // Starts the worker. Returns false when the system refuses a thread (mails then wait
+    // until StopWorker reports them).
     bool StartWorker();
-    // Queues one mail and wakes the worker. Dropped without a trace while the sender or
-    // password is empty; addresses and texts are not checked here.
+    // Queues one mail and wakes the worker. While the sender or password is empty, or
+    // kMaxItems mails wait, the mail is reported as not sent at once.
     void QueueMail(QString address, QString text);
-    // Hands out the oldest waiting mail. When more than kMaxItems wait, the oldest beyond
-    // that are failed first (one error event each). Returns false when none waits.
-    bool TakeNext(std::unique_ptr<MailItem>* item);
-    // Stops the worker: waits about 420 ms for it, then leaves a worker that is still
-    // sending to finish on its own. Mails still waiting are failed with one error event
-    // each. Returns true when the worker had ended within the wait (or none ran).
-    bool StopWorker();
+    // Stops the worker: its current session ends within a fraction of a second, the
+    // thread is joined, and every mail still waiting is reported as not sent.
+    void StopWorker();
     // Number of mails waiting.
-    std::size_t Pending() const;
+    std::size_t Pending() const { return m_queue.Size(); }
 
 private:
-    struct Shared;
-    static void RunWorker(const std::shared_ptr<Shared>& shared);
-    std::shared_ptr<Shared> State() const;
+    // Sends one alarm mail in a session of its own to the outgoing server of the profile,
+    // giving up when stop is set, and posts the outcome (string 119 or 120).
+    static void SendAlarmMail(const MailItem& item, const MailAccount& account,
+                              const SmtpCommandTable& commands, const Event& stop);
 
-    MailQueueTiming m_timing;
-    mutable std::mutex m_stateLock; // guards m_shared (replaced when a worker is left behind)
-    std::shared_ptr<Shared> m_shared;
-    Worker m_worker;
+    const MailQueueTiming m_timing;
+    mutable std::mutex m_accountLock; // guards m_account
+    MailAccount m_account;
+    CWorkQueue<MailItem> m_queue;
 };

@@ -2,8 +2,8 @@
 
 #include <ctime>
 
-#include "platform/Base64.h"
 #include "mail/Md5.h"
+#include "platform/Base64.h"
 #include "platform/SocketConnect.h"
 
 namespace {
@@ -130,7 +130,7 @@ void CSmtpSession::AuthDigestMd5()
     ReadReply(SmtpStep::DigestMd5);
     const QByteArray challenge = ChallengeOf(LastReply());
     SockAddrIn peer;
-    if (!PeerAddress(m_socket, &peer)) {
+    if (!m_client.Peer(&peer)) {
         throw ECSmtp(SmtpErrPeerAddress);
     }
     const QByteArray digestUri = "smtp/" + FormatIpv4(peer.address).toLatin1();

@@ -1,9 +1,10 @@
-#include "mail/SmtpSession.h"
+#include "mail/SmtpMessage.h"
 
 #include <cstdio>
 #include <ctime>
 #include <memory>
 
+#include "mail/SmtpSession.h"
 #include "platform/Base64.h"
 
 namespace {
@@ -16,7 +17,7 @@ constexpr int kSendBlockBytes = 5120;
 constexpr long long kAttachmentLimit = 5242880; // 5120 KiB over the whole message
 constexpr int kPathBufferBytes = 255;
 
-QByteArray ListText(const std::vector<CSmtpSession::Recipient>& list)
+QByteArray ListText(const std::vector<CSmtpMessage::Recipient>& list)
 {
     QByteArray text;
     for (const auto& r : list) {
@@ -28,21 +29,23 @@ QByteArray ListText(const std::vector<CSmtpSession::Recipient>& list)
     return text;
 }
 
-// RFC 5321 transparency: a dot that begins a line on the wire is doubled, so no body text
-// can end the data early.
-QByteArray DotStuffed(const QByteArray& line)
+void CheckHeaderText(const QByteArray& text, bool address)
 {
-    QByteArray out;
-    out.reserve(line.size() + 4);
-    bool lineStart = true;
-    for (const char c : line) {
-        if (lineStart && c == '.') {
-            out += '.';
+    for (const char c : text) {
+        if (c == '\r' || c == '\n' || c == '\0' || (address && (c == '<' || c == '>'))) {
+            throw ECSmtp(SmtpErrForbiddenCharacter);
         }
-        out += c;
-        lineStart = c == '\n';
     }
-    return out;
+}
+
+std::vector<CSmtpMessage::Recipient>& Append(std::vector<CSmtpMessage::Recipient>& list,
+                                             const QByteArray& address, const QByteArray& name)
+{
+    if (address.isEmpty()) {
+        throw ECSmtp(SmtpErrRecipientAddress);
+    }
+    list.push_back(CSmtpMessage::Recipient{name, address});
+    return list;
 }
 
 struct FileCloser
@@ -52,46 +55,59 @@ struct FileCloser
 
 } // namespace
 
-void CSmtpSession::AddRecipient(const QByteArray& address, const QByteArray& name)
+void CSmtpMessage::AddRecipient(const QByteArray& address, const QByteArray& name)
 {
-    if (address.isEmpty()) {
-        throw ECSmtp(SmtpErrRecipientAddress);
-    }
-    m_toList.push_back(Recipient{name, address});
+    Append(m_toList, address, name);
 }
 
-void CSmtpSession::AddCcRecipient(const QByteArray& address, const QByteArray& name)
+void CSmtpMessage::AddCcRecipient(const QByteArray& address, const QByteArray& name)
 {
-    if (address.isEmpty()) {
-        throw ECSmtp(SmtpErrRecipientAddress);
-    }
-    m_ccList.push_back(Recipient{name, address});
+    Append(m_ccList, address, name);
 }
 
-void CSmtpSession::AddBccRecipient(const QByteArray& address, const QByteArray& name)
+void CSmtpMessage::AddBccRecipient(const QByteArray& address, const QByteArray& name)
 {
-    if (address.isEmpty()) {
-        throw ECSmtp(SmtpErrRecipientAddress);
-    }
-    m_bccList.push_back(Recipient{name, address});
+    Append(m_bccList, address, name);
 }
 
-void CSmtpSession::CheckHeaderText(const QByteArray& text, bool address) const
+std::vector<QByteArray> CSmtpMessage::EnvelopeRecipients() const
 {
-    for (const char c : text) {
-        if (c == '\r' || c == '\n' || c == '\0' || (address && (c == '<' || c == '>'))) {
-            throw ECSmtp(SmtpErrForbiddenCharacter);
+    std::vector<QByteArray> all;
+    for (const auto* list : {&m_toList, &m_ccList, &m_bccList}) {
+        for (const auto& r : *list) {
+            all.push_back(r.address);
+        }
+    }
+    return all;
+}
+
+void CSmtpMessage::Check() const
+{
+    CheckHeaderText(m_senderAddress, true);
+    CheckHeaderText(m_senderName, false);
+    CheckHeaderText(m_subject, false);
+    CheckHeaderText(m_mailer, false);
+    CheckHeaderText(m_replyTo, false);
+    for (const auto* list : {&m_toList, &m_ccList, &m_bccList}) {
+        for (const auto& r : *list) {
+            CheckHeaderText(r.address, true);
+            CheckHeaderText(r.name, false);
         }
     }
 }
 
-QByteArray CSmtpSession::BuildHeader() const
+QByteArray CSmtpMessage::Header() const
 {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     if (now <= 0 || !localtime_r(&now, &local)) {
         throw ECSmtp(SmtpErrClock);
     }
+    return Header(local);
+}
+
+QByteArray CSmtpMessage::Header(const std::tm& local) const
+{
     char date[64];
     std::snprintf(date, sizeof date, "Date: %d %s %d %d:%d:%d\r\n", local.tm_mday,
                   kMonths[local.tm_mon], local.tm_year + 1900, local.tm_hour, local.tm_min,
@@ -138,62 +154,51 @@ QByteArray CSmtpSession::BuildHeader() const
     return h;
 }
 
-void CSmtpSession::SendMail()
+std::vector<QByteArray> CSmtpMessage::BodyBlocks() const
 {
-    // Refused before any connection: a CR or LF would start a new command or header line,
-    // an angle bracket would end the address early.
-    CheckHeaderText(m_senderAddress, true);
-    CheckHeaderText(m_senderName, false);
-    CheckHeaderText(m_subject, false);
-    CheckHeaderText(m_mailer, false);
-    CheckHeaderText(m_replyTo, false);
-    for (const auto* list : {&m_toList, &m_ccList, &m_bccList}) {
-        for (const auto& r : *list) {
-            CheckHeaderText(r.address, true);
-            CheckHeaderText(r.name, false);
-        }
+    if (m_bodyLines.empty()) {
+        return {" \r\n"};
     }
-    if (m_socket == INVALID_SOCKET) {
-        Connect(m_serverHost, m_serverPort, m_security, m_authRequested);
+    std::vector<QByteArray> blocks;
+    for (const QByteArray& line : m_bodyLines) {
+        blocks.push_back(WireLine(line));
     }
-    try {
-        if (m_senderAddress.isEmpty()) {
-            throw ECSmtp(SmtpErrNoSender);
-        }
-        Command(SmtpStep::MailFrom, "MAIL FROM:<" + m_senderAddress + ">\r\n");
-        ReadReply(SmtpStep::MailFrom);
-        if (m_toList.empty()) {
-            throw ECSmtp(SmtpErrNoRecipient);
-        }
-        for (const auto* list : {&m_toList, &m_ccList, &m_bccList}) {
-            for (const auto& r : *list) {
-                Command(SmtpStep::RcptTo, "RCPT TO:<" + r.address + ">\r\n");
-                ReadReply(SmtpStep::RcptTo);
-            }
-        }
-        Command(SmtpStep::Data, "DATA\r\n");
-        ReadReply(SmtpStep::Data);
-        Command(SmtpStep::MessageData, BuildHeader());
-        if (m_bodyLines.empty()) {
-            Command(SmtpStep::MessageData, " \r\n");
-        }
-        for (const QByteArray& line : m_bodyLines) {
-            SendData(SmtpStep::MessageData, DotStuffed(line) + "\r\n");
-        }
-        if (!m_attachments.empty()) {
-            SendAttachments();
-            Command(SmtpStep::MessageData, QByteArray("\r\n--") + kMessageBoundary + "--\r\n");
-        }
-        Command(SmtpStep::EndOfData, "\r\n.\r\n");
-        ReadReply(SmtpStep::EndOfData);
-    } catch (const ECSmtp&) {
-        Disconnect();
-        throw;
-    }
+    return blocks;
 }
 
-void CSmtpSession::SendAttachments()
+QByteArray CSmtpMessage::WireLine(const QByteArray& line)
 {
+    // A bare CR or LF is a line end to some servers and not to others: made CR LF, no
+    // server can find an end of data we did not mean, and every dot that begins a line on
+    // the wire is doubled.
+    QByteArray out;
+    out.reserve(line.size() + 4);
+    bool lineStart = true;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (c == '\r' || c == '\n') {
+            if (c == '\r' && i + 1 < line.size() && line[i + 1] == '\n') {
+                ++i;
+            }
+            out += "\r\n";
+            lineStart = true;
+            continue;
+        }
+        if (lineStart && c == '.') {
+            out += '.';
+        }
+        out += c;
+        lineStart = false;
+    }
+    out += "\r\n";
+    return out;
+}
+
+void CSmtpMessage::WriteAttachments(const std::function<void(const QByteArray&)>& send) const
+{
+    if (m_attachments.empty()) {
+        return;
+    }
     long long total = 0;
     for (const QByteArray& path : m_attachments) {
         if (path.size() >= kPathBufferBytes || path.contains('\0')) {
@@ -205,11 +210,10 @@ void CSmtpSession::SendAttachments()
         if (name.contains('"')) {
             throw ECSmtp(SmtpErrForbiddenCharacter);
         }
-        Command(SmtpStep::MessageData,
-                QByteArray("--") + kMessageBoundary + "\r\n" +
-                    "Content-Type: application/x-msdownload; name=\"" + name + "\"\r\n" +
-                    "Content-Transfer-Encoding: base64\r\n" +
-                    "Content-Disposition: attachment; filename=\"" + name + "\"\r\n" + "\r\n");
+        send(QByteArray("--") + kMessageBoundary + "\r\n" +
+             "Content-Type: application/x-msdownload; name=\"" + name + "\"\r\n" +
+             "Content-Transfer-Encoding: base64\r\n" +
+             "Content-Disposition: attachment; filename=\"" + name + "\"\r\n" + "\r\n");
         std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.constData(), "rb"));
         if (!file) {
             throw ECSmtp(SmtpErrAttachmentOpen);
@@ -236,13 +240,14 @@ void CSmtpSession::SendAttachments()
             block += Base64Encode(QByteArray(piece, static_cast<qsizetype>(n))) + "\r\n";
             counter += static_cast<int>(n) + 2;
             if (counter >= kSendBlockBytes) {
-                Command(SmtpStep::MessageData, block);
+                send(block);
                 block.clear();
                 counter = 0;
             }
         }
         if (counter != 0) {
-            Command(SmtpStep::MessageData, block);
+            send(block);
         }
     }
+    send(QByteArray("\r\n--") + kMessageBoundary + "--\r\n");
 }

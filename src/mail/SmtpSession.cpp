@@ -3,73 +3,11 @@
 #include <cstring>
 #include <new>
 
-#include <openssl/bio.h>
-#include <openssl/err.h>
-#include <openssl/ssl.h>
-#include <openssl/x509v3.h>
-
-#include <sys/socket.h>
-
 #include "platform/Logging.h"
 #include "platform/SocketConnect.h"
 #include "platform/Tick.h"
 
 namespace {
-
-std::uint64_t Deadline(int timeoutMs)
-{
-    return GetTickCount64() + static_cast<std::uint64_t>(timeoutMs < 0 ? 0 : timeoutMs);
-}
-
-// The TLS layer talks to the socket through this BIO so that a write to a connection the
-// server has dropped never raises SIGPIPE (the stock socket BIO uses write()).
-int BioWrite(BIO* bio, const char* data, int length)
-{
-    BIO_clear_retry_flags(bio);
-    const int fd = static_cast<int>(reinterpret_cast<std::intptr_t>(BIO_get_data(bio)));
-    const ssize_t n = send(fd, data, static_cast<std::size_t>(length), MSG_NOSIGNAL | MSG_DONTWAIT);
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
-        BIO_set_retry_write(bio);
-    }
-    return static_cast<int>(n);
-}
-
-int BioRead(BIO* bio, char* data, int length)
-{
-    BIO_clear_retry_flags(bio);
-    const int fd = static_cast<int>(reinterpret_cast<std::intptr_t>(BIO_get_data(bio)));
-    const ssize_t n = recv(fd, data, static_cast<std::size_t>(length), MSG_DONTWAIT);
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
-        BIO_set_retry_read(bio);
-    }
-    return static_cast<int>(n);
-}
-
-long BioCtrl(BIO*, int command, long, void*)
-{
-    return command == BIO_CTRL_FLUSH ? 1 : 0;
-}
-
-int BioPuts(BIO* bio, const char* text)
-{
-    return BioWrite(bio, text, static_cast<int>(std::strlen(text)));
-}
-
-const BIO_METHOD* SocketBioMethod()
-{
-    static BIO_METHOD* const method = [] {
-        BIO_METHOD* m =
-            BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "zunaro smtp socket");
-        if (m) {
-            BIO_meth_set_write(m, BioWrite);
-            BIO_meth_set_read(m, BioRead);
-            BIO_meth_set_puts(m, BioPuts);
-            BIO_meth_set_ctrl(m, BioCtrl);
-        }
-        return m;
-    }();
-    return method;
-}
 
 bool IsDigit(char c)
 {
@@ -83,13 +21,138 @@ bool IsSecretStep(SmtpStep step)
            step == SmtpStep::Password || step == SmtpStep::DigestMd5;
 }
 
+const char* StateName(int state)
+{
+    static const char* const names[] = {"Closed", "Exchange", "Ready", "Message", "Broken"};
+    return names[state];
+}
+
+// The error of a transport step that did not succeed; timeoutCode is that of a time-out.
+int ErrorOf(NetResult result, int timeoutCode)
+{
+    switch (result) {
+    case NetResult::Ok:
+        return 0;
+    case NetResult::Stopped:
+        return SmtpErrStopped;
+    case NetResult::TimedOut:
+        return timeoutCode;
+    case NetResult::WaitFailed:
+        return SmtpErrWait;
+    case NetResult::SocketFailed:
+        return SmtpErrSocketCreate;
+    case NetResult::NonBlockingFailed:
+        return SmtpErrNonBlocking;
+    case NetResult::ConnectFailed:
+        return SmtpErrConnect;
+    case NetResult::SendFailed:
+        return SmtpErrSend;
+    case NetResult::ReceiveFailed:
+        return SmtpErrReceive;
+    case NetResult::Closed:
+        return SmtpErrClosed;
+    case NetResult::TlsFailed:
+        return SmtpErrTls;
+    }
+    return SmtpErrWait;
+}
+
 } // namespace
 
-struct CSmtpSession::Tls
+const char* SmtpErrorText(int code)
 {
-    SSL_CTX* context = nullptr;
-    SSL* connection = nullptr;
-};
+    switch (static_cast<SmtpErrorCode>(code)) {
+    case SmtpErrSocketStart:
+        return "the socket library cannot be started";
+    case SmtpErrSocketVersion:
+        return "the socket library has the wrong version";
+    case SmtpErrSend:
+        return "a send failed or sent nothing";
+    case SmtpErrReceive:
+        return "a receive failed";
+    case SmtpErrConnect:
+        return "the connection attempt failed at once";
+    case SmtpErrResolve:
+        return "the server name cannot be resolved";
+    case SmtpErrSocketCreate:
+        return "no socket can be created";
+    case SmtpErrHostName:
+        return "the local host name cannot be read";
+    case SmtpErrNonBlocking:
+        return "the socket cannot be made non-blocking";
+    case SmtpErrWait:
+        return "a socket wait failed or the connection was refused";
+    case SmtpErrNoSender:
+        return "no sender address";
+    case SmtpErrNoRecipient:
+        return "no To recipient";
+    case SmtpErrNoLogin:
+        return "authentication is due but the login is empty";
+    case SmtpErrNoPassword:
+        return "authentication is due but the password is empty";
+    case SmtpErrAuthMemory:
+        return "no memory for the authentication";
+    case SmtpErrDigestChallenge:
+        return "the DIGEST-MD5 challenge is malformed";
+    case SmtpErrPeerAddress:
+        return "the server address cannot be read";
+    case SmtpErrRecipientAddress:
+        return "a recipient without an address";
+    case SmtpErrForbiddenCharacter:
+        return "an address or header text holds CR, LF, '<' or '>'";
+    case SmtpErrMailFrom:
+        return "MAIL FROM refused";
+    case SmtpErrEhlo:
+        return "EHLO refused";
+    case SmtpErrAuthPlain:
+        return "AUTH PLAIN refused";
+    case SmtpErrAuthLogin:
+        return "AUTH LOGIN refused";
+    case SmtpErrAuthCramMd5:
+        return "AUTH CRAM-MD5 refused";
+    case SmtpErrAuthDigestMd5:
+        return "a DIGEST-MD5 step refused";
+    case SmtpErrData:
+        return "DATA refused";
+    case SmtpErrQuit:
+        return "QUIT refused";
+    case SmtpErrRcptTo:
+        return "RCPT TO refused";
+    case SmtpErrEndOfData:
+        return "the message was refused at the end of data";
+    case SmtpErrClosed:
+        return "the server closed the connection";
+    case SmtpErrTimeout:
+        return "no 220 greeting, or a send or reply timed out";
+    case SmtpErrConnectTimeout:
+        return "the connection was not established in time";
+    case SmtpErrAttachmentOpen:
+        return "an attachment cannot be opened";
+    case SmtpErrAttachmentSize:
+        return "the attachments are too large";
+    case SmtpErrAuthFinal:
+        return "the login was refused";
+    case SmtpErrAuthUserName:
+        return "the user name was refused";
+    case SmtpErrBuffer:
+        return "a reply does not fit the receive buffer";
+    case SmtpErrClock:
+        return "the clock cannot be read";
+    case SmtpErrCommandTooLong:
+        return "a command does not fit the send buffer";
+    case SmtpErrStartTls:
+        return "STARTTLS refused";
+    case SmtpErrTls:
+        return "TLS failed (context, certificate, handshake, read or write)";
+    case SmtpErrStartTlsMissing:
+        return "STARTTLS is needed but not offered";
+    case SmtpErrNoMechanism:
+        return "none of the known login mechanisms is offered";
+    case SmtpErrStopped:
+        return "stopped";
+    }
+    return "unknown error";
+}
 
 SmtpCommandTable SmtpCommandTable::Default()
 {
@@ -128,7 +191,8 @@ SmtpCommandTable SmtpCommandTable::WithTimeouts(int ms) const
     return t;
 }
 
-CSmtpSession::CSmtpSession(const SmtpCommandTable& table) : m_table(table)
+CSmtpSession::CSmtpSession(const SmtpCommandTable& table, const Event* stop)
+    : m_table(table), m_client(stop)
 {
     if (WSAStartup() != 0) {
         throw ECSmtp(SmtpErrSocketStart);
@@ -157,7 +221,6 @@ CSmtpSession::~CSmtpSession()
     } catch (const ECSmtp&) {
         // A failing QUIT at destruction has nowhere to go; the socket is closed regardless.
     }
-    ReleaseTls();
     if (m_socketStarted) {
         WSACleanup();
     }
@@ -170,9 +233,19 @@ void CSmtpSession::SetServer(const QByteArray& host, std::uint16_t port, bool au
     m_authRequested = authenticate;
 }
 
-bool CSmtpSession::IsTlsActive() const
+void CSmtpSession::Enter(State state)
 {
-    return m_tls && m_tls->connection;
+    if (state != m_state) {
+        qCDebug(lcSmtp) << "state from" << StateName(static_cast<int>(m_state)) << "to"
+                        << StateName(static_cast<int>(state));
+        m_state = state;
+    }
+}
+
+void CSmtpSession::Fail(NetResult result, int timeoutCode)
+{
+    Enter(State::Broken);
+    throw ECSmtp(ErrorOf(result, timeoutCode));
 }
 
 bool CSmtpSession::Connect(const QByteArray& host, std::uint16_t port, int security,
@@ -180,50 +253,26 @@ bool CSmtpSession::Connect(const QByteArray& host, std::uint16_t port, int secur
                            const std::optional<QByteArray>& password)
 {
     try {
-        const SOCKET s = CreateTcpSocket();
-        if (s == INVALID_SOCKET) {
-            throw ECSmtp(SmtpErrSocketCreate);
-        }
-        m_socket = s;
-        SetNoDelay(s, true); // commands are small writes that wait on replies: no Nagle delay
         m_receiveLength = 0;
         m_receiveBuffer[0] = '\0';
         const std::uint16_t remotePort = port != 0 ? port : ServicePort("mail", 25);
         std::uint32_t address = 0;
         if (!ResolveIpv4(host, &address)) {
-            CloseSocket();
             throw ECSmtp(SmtpErrResolve);
         }
-        if (!SetNonBlocking(s, true)) {
-            CloseSocket();
-            throw ECSmtp(SmtpErrNonBlocking);
-        }
         qCDebug(lcSmtp) << "connecting to" << host << remotePort;
-        ConnectResult r = StartConnect(s, SockAddrIn{address, remotePort});
-        if (r == ConnectResult::Failed) {
-            CloseSocket();
-            throw ECSmtp(SmtpErrConnect);
+        const NetResult r =
+            m_client.Connect(SockAddrIn{address, remotePort}, m_table.connectTimeoutMs);
+        if (r != NetResult::Ok) {
+            Fail(r, SmtpErrConnectTimeout);
         }
-        if (r == ConnectResult::Pending) {
-            r = WaitConnected(s, m_table.connectTimeoutMs);
-            if (r == ConnectResult::TimedOut) {
-                CloseSocket();
-                throw ECSmtp(SmtpErrConnectTimeout);
-            }
-            if (r != ConnectResult::Connected) {
-                CloseSocket();
-                throw ECSmtp(SmtpErrWait);
-            }
-        }
+        Enter(State::Exchange);
         m_connectHost = host;
         if (security != SecurityKeep) {
             m_security = security;
         }
-        if (m_security == SecurityStartTls || m_security == SecurityImplicitTls) {
-            InitTls();
-            if (m_security == SecurityImplicitTls) {
-                TlsHandshake();
-            }
+        if (m_security == SecurityImplicitTls) {
+            TlsHandshake();
         }
         ReadReply(SmtpStep::Greeting);
         Hello();
@@ -235,11 +284,8 @@ bool CSmtpSession::Connect(const QByteArray& host, std::uint16_t port, int secur
             Authenticate(login, password);
         }
     } catch (const ECSmtp& e) {
-        qCDebug(lcSmtp) << "connect failed with" << e.Code();
-        if (LastReply().startsWith("530")) {
-            m_connected = false; // the server refuses to talk further: no QUIT
-        }
-        Disconnect();
+        // A server that answers 530 refuses to talk further: no QUIT.
+        CloseAfterFailure(e, !LastReply().startsWith("530"));
         throw;
     }
     return true;
@@ -247,141 +293,55 @@ bool CSmtpSession::Connect(const QByteArray& host, std::uint16_t port, int secur
 
 void CSmtpSession::Disconnect()
 {
-    if (m_connected) {
+    if (m_connected && m_state == State::Ready) {
         try {
             Quit();
         } catch (const ECSmtp&) {
             m_connected = false;
-            CloseSocket();
+            CloseConnection();
             throw;
         }
     }
-    CloseSocket();
+    m_connected = false;
+    CloseConnection();
 }
 
-void CSmtpSession::CloseSocket()
+void CSmtpSession::CloseAfterFailure(const ECSmtp& error, bool quitAllowed)
 {
-    if (m_tls && m_tls->connection) {
-        // close_notify goes out before the descriptor is closed: once closed, its number
-        // may already belong to another connection of this process.
-        SSL_shutdown(m_tls->connection);
-        SSL_free(m_tls->connection);
-        m_tls->connection = nullptr;
-    }
-    if (m_socket != INVALID_SOCKET) {
-        closesocket(m_socket);
-        m_socket = INVALID_SOCKET;
-        qCDebug(lcSmtp) << "socket closed";
-    }
-}
-
-void CSmtpSession::ReleaseTls()
-{
-    if (!m_tls) {
-        return;
-    }
-    if (m_tls->connection) {
-        SSL_free(m_tls->connection);
-        m_tls->connection = nullptr;
-    }
-    if (m_tls->context) {
-        SSL_CTX_free(m_tls->context);
-        m_tls->context = nullptr;
-    }
-    m_tls.reset();
-}
-
-void CSmtpSession::InitTls()
-{
-    if (m_tls && m_tls->context) {
-        return;
-    }
-    OPENSSL_init_ssl(0, nullptr);
-    if (!m_tls) {
-        m_tls = std::make_unique<Tls>();
-    }
-    m_tls->context = SSL_CTX_new(TLS_client_method());
-    if (!m_tls->context) {
-        throw ECSmtp(SmtpErrTls);
-    }
-    // A server that drops the connection without close_notify reads as closed (400).
-    SSL_CTX_set_options(m_tls->context, SSL_OP_IGNORE_UNEXPECTED_EOF);
-    if (m_verifyCertificate) {
-        SSL_CTX_set_verify(m_tls->context, SSL_VERIFY_PEER, nullptr);
-        SSL_CTX_set_default_verify_paths(m_tls->context);
-        if (!m_caFile.isEmpty() &&
-            SSL_CTX_load_verify_locations(m_tls->context, m_caFile.constData(), nullptr) != 1) {
-            qCDebug(lcSmtp) << "CA file not readable:" << m_caFile;
-            ERR_clear_error();
-            throw ECSmtp(SmtpErrTls);
+    qCDebug(lcSmtp).nospace() << "failed with " << error.Code() << " ("
+                              << SmtpErrorText(error.Code()) << ")";
+    if (quitAllowed && m_connected && m_state == State::Ready) {
+        // Between two commands the server takes a QUIT; its reply is not awaited, so a
+        // failing transaction never waits out QUIT's time-out, and nothing it does can
+        // replace the error that is travelling.
+        static const char quit[] = "QUIT\r\n";
+        if (m_client.Send(quit, sizeof quit - 1, Row(SmtpStep::Quit).sendTimeoutMs) ==
+            NetResult::Ok) {
+            qCDebug(lcSmtp).noquote() << "C: QUIT";
         }
     }
+    m_connected = false;
+    CloseConnection();
 }
 
-int CSmtpSession::WaitFor(int wanted, std::uint64_t deadline)
+void CSmtpSession::CloseConnection()
 {
-    const std::uint64_t now = GetTickCount64();
-    const int left = now >= deadline ? 0 : static_cast<int>(deadline - now);
-    const int ready = WaitSocket(m_socket, wanted, left);
-    if (ready < 0) {
-        throw ECSmtp(SmtpErrWait);
+    if (m_client.IsOpen()) {
+        m_client.Close();
+        qCDebug(lcSmtp) << "socket closed";
     }
-    if (ready == 0) {
-        throw ECSmtp(SmtpErrTimeout);
-    }
-    return ready;
+    Enter(State::Closed);
 }
 
 void CSmtpSession::TlsHandshake()
 {
-    if (!m_tls || !m_tls->context) {
-        throw ECSmtp(SmtpErrTls);
+    Enter(State::Exchange);
+    const NetResult r = m_client.StartTls(TlsSettings{m_verifyCertificate, m_caFile, m_connectHost},
+                                          m_table.handshakeTimeoutMs);
+    if (r != NetResult::Ok) {
+        Fail(r, SmtpErrTimeout);
     }
-    SSL* ssl = SSL_new(m_tls->context);
-    BIO* bio = SocketBioMethod() ? BIO_new(SocketBioMethod()) : nullptr;
-    if (!ssl || !bio) {
-        SSL_free(ssl);
-        BIO_free(bio);
-        throw ECSmtp(SmtpErrTls);
-    }
-    BIO_set_data(bio, reinterpret_cast<void*>(static_cast<std::intptr_t>(m_socket)));
-    BIO_set_init(bio, 1);
-    SSL_set_bio(ssl, bio, bio);
-    SSL_set_mode(ssl, SSL_MODE_AUTO_RETRY);
-    m_tls->connection = ssl;
-    if (m_verifyCertificate) {
-        std::uint32_t ip = 0;
-        if (ParseIpv4(QString::fromLatin1(m_connectHost), &ip) && !m_connectHost.isEmpty()) {
-            X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), m_connectHost.constData());
-        } else {
-            SSL_set1_host(ssl, m_connectHost.constData());
-        }
-    }
-    if (!m_connectHost.isEmpty()) {
-        std::uint32_t ip = 0;
-        if (!ParseIpv4(QString::fromLatin1(m_connectHost), &ip)) {
-            SSL_set_tlsext_host_name(ssl, m_connectHost.constData());
-        }
-    }
-    const std::uint64_t deadline = Deadline(m_table.handshakeTimeoutMs);
-    for (;;) {
-        ERR_clear_error();
-        const int r = SSL_connect(ssl);
-        if (r == 1) {
-            break;
-        }
-        const int error = SSL_get_error(ssl, r);
-        if (error == SSL_ERROR_WANT_READ) {
-            WaitFor(SocketReadable, deadline);
-        } else if (error == SSL_ERROR_WANT_WRITE) {
-            WaitFor(SocketWritable, deadline);
-        } else {
-            qCDebug(lcSmtp) << "TLS handshake failed; verify result" << SSL_get_verify_result(ssl);
-            ERR_clear_error();
-            throw ECSmtp(SmtpErrTls);
-        }
-    }
-    qCDebug(lcSmtp) << "TLS active:" << SSL_get_version(ssl);
+    qCDebug(lcSmtp) << "TLS active:" << m_client.TlsVersion();
 }
 
 void CSmtpSession::SetCommandText(const QByteArray& text)
@@ -423,119 +383,41 @@ void CSmtpSession::SendData(SmtpStep step, const QByteArray& data)
 
 void CSmtpSession::SendBytes(SmtpStep step, const char* data, std::size_t length)
 {
-    if (m_socket == INVALID_SOCKET) {
+    if (!m_client.IsOpen()) {
         throw ECSmtp(SmtpErrSend);
     }
-    const std::uint64_t deadline = Deadline(Row(step).sendTimeoutMs);
-    std::size_t sent = 0;
-    if (!IsTlsActive()) {
-        while (sent < length) {
-            WaitFor(SocketWritable, deadline);
-            const long n = Send(m_socket, data + sent, length - sent);
-            if (n == SOCKET_ERROR && (errno == EWOULDBLOCK || errno == EINTR)) {
-                continue;
-            }
-            if (n == SOCKET_ERROR || n == 0) {
-                throw ECSmtp(SmtpErrSend);
-            }
-            sent += static_cast<std::size_t>(n);
-        }
-        return;
+    if (m_state == State::Ready) {
+        Enter(State::Exchange);
     }
-    SSL* ssl = m_tls->connection;
-    int wanted = SocketWritable;
-    while (sent < length) {
-        WaitFor(wanted, deadline);
-        ERR_clear_error();
-        const int n = SSL_write(ssl, data + sent,
-                                static_cast<int>(std::min<std::size_t>(length - sent, 1 << 30)));
-        if (n > 0) {
-            sent += static_cast<std::size_t>(n);
-            wanted = SocketWritable;
-            continue;
-        }
-        const int error = SSL_get_error(ssl, n);
-        if (error == SSL_ERROR_WANT_READ) {
-            wanted = SocketWritable | SocketReadable;
-        } else if (error == SSL_ERROR_WANT_WRITE) {
-            wanted = SocketWritable;
-        } else {
-            ERR_clear_error();
-            throw ECSmtp(SmtpErrTls);
-        }
+    const NetResult r = m_client.Send(data, length, Row(step).sendTimeoutMs);
+    if (r != NetResult::Ok) {
+        Fail(r, SmtpErrTimeout);
     }
 }
 
 std::size_t CSmtpSession::ReceiveChunk(std::uint64_t deadline)
 {
-    char* const end = m_receiveBuffer.get() + m_receiveLength;
     const std::size_t space = static_cast<std::size_t>(kBufferSize - 1 - m_receiveLength);
     if (space == 0) {
-        throw ECSmtp(SmtpErrBuffer); // the reply does not fit ReceiveBuffer: refused
+        Enter(State::Broken); // the rest of the reply is still on its way
+        throw ECSmtp(SmtpErrBuffer);
     }
-    if (!IsTlsActive()) {
-        for (;;) {
-            WaitFor(SocketReadable, deadline);
-            const long n = Recv(m_socket, end, space);
-            if (n == SOCKET_ERROR && (errno == EWOULDBLOCK || errno == EINTR)) {
-                continue;
-            }
-            if (n == SOCKET_ERROR) {
-                throw ECSmtp(SmtpErrReceive);
-            }
-            if (n == 0) {
-                throw ECSmtp(SmtpErrClosed);
-            }
-            return static_cast<std::size_t>(n);
-        }
+    const std::uint64_t now = GetTickCount64();
+    const int left = now >= deadline ? 0 : static_cast<int>(deadline - now);
+    std::size_t received = 0;
+    const NetResult r =
+        m_client.Receive(m_receiveBuffer.get() + m_receiveLength, space, left, &received);
+    if (r != NetResult::Ok) {
+        Fail(r, SmtpErrTimeout);
     }
-    SSL* ssl = m_tls->connection;
-    std::size_t total = 0;
-    int wanted = SocketReadable;
-    bool wait = SSL_pending(ssl) == 0;
-    for (;;) {
-        if (wait) {
-            WaitFor(wanted, deadline);
-        }
-        ERR_clear_error();
-        const int piece = static_cast<int>(std::min<std::size_t>(1024, space - total));
-        const int n = SSL_read(ssl, end + total, piece);
-        if (n > 0) {
-            total += static_cast<std::size_t>(n);
-            if (total == space || SSL_pending(ssl) == 0) {
-                break;
-            }
-            wait = false;
-            continue;
-        }
-        const int error = SSL_get_error(ssl, n);
-        if (error == SSL_ERROR_ZERO_RETURN) {
-            break;
-        }
-        if (error == SSL_ERROR_WANT_READ) {
-            if (total > 0) {
-                break;
-            }
-            wanted = SocketReadable;
-            wait = true;
-        } else if (error == SSL_ERROR_WANT_WRITE) {
-            wanted = SocketReadable | SocketWritable;
-            wait = true;
-        } else {
-            ERR_clear_error();
-            throw ECSmtp(SmtpErrTls);
-        }
-    }
-    if (total == 0) {
-        throw ECSmtp(SmtpErrClosed);
-    }
-    return total;
+    return received;
 }
 
 int CSmtpSession::ReadReply(SmtpStep step)
+
 {
     const SmtpCommand& row = Row(step);
-    const std::uint64_t deadline = Deadline(row.replyTimeoutMs);
+    const std::uint64_t deadline = DeadlineIn(row.replyTimeoutMs);
     m_receiveLength = 0;
     m_receiveBuffer[0] = '\0';
     int scanned = 0; // start of the first line not yet looked at
@@ -560,6 +442,7 @@ int CSmtpSession::ReadReply(SmtpStep step)
         }
     }
     qCDebug(lcSmtp).noquote() << "S:" << LastReply();
+    Enter(State::Ready);
     if (code != row.expectedCode) {
         throw ECSmtp(row.errorCode);
     }
@@ -615,4 +498,40 @@ void CSmtpSession::Quit()
     Command(SmtpStep::Quit, "QUIT\r\n");
     ReadReply(SmtpStep::Quit);
     m_connected = false;
+}
+
+void CSmtpSession::SendMail(const CSmtpMessage& message)
+{
+    message.Check(); // refused before any connection
+    if (!m_client.IsOpen()) {
+        Connect(m_serverHost, m_serverPort, m_security, m_authRequested);
+    }
+    try {
+        if (message.SenderAddress().isEmpty()) {
+            throw ECSmtp(SmtpErrNoSender);
+        }
+        Command(SmtpStep::MailFrom, "MAIL FROM:<" + message.SenderAddress() + ">\r\n");
+        ReadReply(SmtpStep::MailFrom);
+        if (!message.HasRecipients()) {
+            throw ECSmtp(SmtpErrNoRecipient);
+        }
+        for (const QByteArray& address : message.EnvelopeRecipients()) {
+            Command(SmtpStep::RcptTo, "RCPT TO:<" + address + ">\r\n");
+            ReadReply(SmtpStep::RcptTo);
+        }
+        Command(SmtpStep::Data, "DATA\r\n");
+        ReadReply(SmtpStep::Data);
+        Enter(State::Message);
+        Command(SmtpStep::MessageData, message.Header());
+        for (const QByteArray& block : message.BodyBlocks()) {
+            SendData(SmtpStep::MessageData, block);
+        }
+        message.WriteAttachments(
+            [this](const QByteArray& block) { SendData(SmtpStep::MessageData, block); });
+        Command(SmtpStep::EndOfData, "\r\n.\r\n");
+        ReadReply(SmtpStep::EndOfData);
+    } catch (const ECSmtp& e) {
+        CloseAfterFailure(e, true);
+        throw;
+    }
 }

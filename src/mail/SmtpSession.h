@@ -4,12 +4,13 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <utility>
-#include <vector>
 
 #include <QByteArray>
 
-#include "platform/Socket.h"
+#include "mail/SmtpMessage.h"
+#include "platform/TcpClient.h"
+
+class Event;
 
 // The one exception of the SMTP client: a numeric error code and nothing else.
 class ECSmtp
@@ -67,8 +68,13 @@ enum SmtpErrorCode : int
     SmtpErrStartTls = 413,
     SmtpErrTls = 414,
     SmtpErrStartTlsMissing = 416,
-    SmtpErrNoMechanism = 417
+    SmtpErrNoMechanism = 417,
+    SmtpErrStopped = 418 // the session's stop event was set during a blocking step
 };
+
+// A short English text for an error code (for the debug output); unknown codes give
+// "unknown error".
+const char* SmtpErrorText(int code);
 
 // One protocol step of the session: the row of SmtpCommandTable it uses.
 enum class SmtpStep
@@ -117,15 +123,13 @@ struct SmtpCommandTable
     SmtpCommandTable WithTimeouts(int ms) const;
 };
 
-// The SMTP client: one connection to one server, the settings of one message and two
-// fixed 10240-byte text buffers. Every failure raises ECSmtp. One thread at a time.
+// The SMTP client: one connection to one server and two fixed 10240-byte text buffers.
+// Every failure raises ECSmtp. Every blocking step ends soon after the stop event handed to
+// the constructor is set (error 418). One thread at a time.
 class CSmtpSession
 {
 public:
     static constexpr int kBufferSize = 10240;
-    static constexpr int kPriorityHigh = 2;
-    static constexpr int kPriorityNormal = 3;
-    static constexpr int kPriorityLow = 4;
 
     enum Security
     {
@@ -135,32 +139,20 @@ public:
         SecurityKeep = 3 // Connect only: leave Security as it is
     };
 
-    struct Recipient
-    {
-        QByteArray name;
-        QByteArray address;
-    };
-
     // Starts the socket library, reads the host name and allocates the buffers. Raises 100,
-    // 101, 107 or 408.
-    explicit CSmtpSession(const SmtpCommandTable& table = SmtpCommandTable::Default());
-    // Disconnects (swallowing a failing QUIT), releases TLS and the socket library.
+    // 107 or 408. stop (may be null) must outlive the session.
+    explicit CSmtpSession(const SmtpCommandTable& table = SmtpCommandTable::Default(),
+                          const Event* stop = nullptr);
+    // Disconnects (swallowing a failing QUIT), releases the socket library.
     virtual ~CSmtpSession();
     CSmtpSession(const CSmtpSession&) = delete;
     CSmtpSession& operator=(const CSmtpSession&) = delete;
 
-    // Settings used by SendMail.
+    // Settings used by SendMail when it has to connect.
     void SetServer(const QByteArray& host, std::uint16_t port, bool authenticate);
     void SetLogin(const QByteArray& login) { m_authLogin = login; }
     void SetPassword(const QByteArray& password) { m_authPassword = password; }
-    void SetSenderAddress(const QByteArray& address) { m_senderAddress = address; }
-    void SetSenderName(const QByteArray& name) { m_senderName = name; }
-    void SetSubject(const QByteArray& subject) { m_subject = subject; }
-    void SetMailer(const QByteArray& mailer) { m_mailer = mailer; }
-    void SetReplyTo(const QByteArray& replyTo) { m_replyTo = replyTo; }
-    void SetPriority(int priority) { m_priority = priority; }
     void SetSecurity(int security) { m_security = security; }
-    void SetHtmlBody(bool html) { m_htmlBody = html; }
     // Certificate checks of TLS: on by default against the system trust store; caFile adds
     // trusted certificates (PEM).
     void SetVerifyCertificate(bool verify) { m_verifyCertificate = verify; }
@@ -168,80 +160,70 @@ public:
     // EHLO name; empty sends "domain".
     void SetLocalHostName(const QByteArray& name) { m_localHostName = name; }
 
-    // Appends a To, Cc or Bcc recipient. An empty address raises 209.
-    void AddRecipient(const QByteArray& address, const QByteArray& name = {});
-    void AddCcRecipient(const QByteArray& address, const QByteArray& name = {});
-    void AddBccRecipient(const QByteArray& address, const QByteArray& name = {});
-    void AddBodyLine(const QByteArray& line) { m_bodyLines.push_back(line); }
-    void AddAttachment(const QByteArray& path) { m_attachments.push_back(path); }
-
     // Opens the connection, reads the greeting, sends EHLO, runs STARTTLS or TLS and
-    // authenticates when asked and offered. A failure closes the connection (without QUIT
-    // after a "530" reply) and raises the step's ECSmtp. Returns true.
+    // authenticates when asked and offered. A failure closes the connection and raises the
+    // failing step's ECSmtp. Returns true.
     bool Connect(const QByteArray& host, std::uint16_t port, int security, bool authenticate,
                  const std::optional<QByteArray>& login = std::nullopt,
                  const std::optional<QByteArray>& password = std::nullopt);
-    // Sends QUIT while connected, then closes the socket. The socket is closed and
-    // Connected cleared even when QUIT fails; the failure is raised afterwards.
+    // Sends QUIT and reads its reply when the connection stands between two commands, then
+    // closes the socket. The socket is closed even when QUIT fails; the failure is raised
+    // afterwards.
     void Disconnect();
-    // Carries the whole message from MAIL FROM to the end of data; connects first when
-    // there is no connection. A failure disconnects and raises ECSmtp.
-    void SendMail();
-    // Picks a mechanism from the last EHLO reply and logs in. Raises ECSmtp.
-    void Authenticate(const std::optional<QByteArray>& login,
-                      const std::optional<QByteArray>& password);
-
-    // Puts a command into SendBuffer. A text that does not fit raises 411.
-    void SetCommandText(const QByteArray& text);
-    // Sends the text in SendBuffer under the step's send time-out. Raises ECSmtp.
-    void SendCommand(SmtpStep step);
-    // Reads one complete reply into ReceiveBuffer. Returns its code; a code other than the
-    // step's expected one raises the step's error.
-    int ReadReply(SmtpStep step);
+    // Carries message from MAIL FROM to the end of data; connects first when there is no
+    // connection. A failure raises the failing step's ECSmtp after closing the connection:
+    // with QUIT (its reply not awaited) when the server refused a command, without when
+    // the failure struck inside a command, a reply or the message text.
+    void SendMail(const CSmtpMessage& message);
     // True when text offers keyword: a case-blind match after "-", " " or "=" and before
     // " ", "=" or CR LF.
     static bool IsKeywordOffered(const QByteArray& text, const QByteArray& keyword);
 
     bool IsConnected() const { return m_connected; }
-    bool HasSocket() const { return m_socket != INVALID_SOCKET; }
-    bool IsTlsActive() const;
+    bool HasSocket() const { return m_client.IsOpen(); }
+    bool IsTlsActive() const { return m_client.IsTlsActive(); }
     int SecurityMode() const { return m_security; }
     // The last complete reply.
     QByteArray LastReply() const { return QByteArray(m_receiveBuffer.get(), m_receiveLength); }
-    const QByteArray& LocalHostNameText() const { return m_localHostName; }
 
 private:
-    struct Tls;
+    // Where the connection stands; only Ready may take a QUIT after a failure.
+    enum class State
+    {
+        Closed,   // no connection
+        Exchange, // a command or reply is under way
+        Ready,    // a complete reply was read: between two commands
+        Message,  // inside the message text, after DATA's 354
+        Broken    // a transport step failed: the connection is only fit to be closed
+    };
 
     const SmtpCommand& Row(SmtpStep step) const { return m_table.Row(step); }
+    void Enter(State state);
+    [[noreturn]] void Fail(NetResult result, int timeoutCode);
+    void SetCommandText(const QByteArray& text);
     void Command(SmtpStep step, const QByteArray& text);
+    void SendCommand(SmtpStep step);
     void SendBytes(SmtpStep step, const char* data, std::size_t length);
     // Sends data of any length through SendBuffer, in pieces that fit it.
     void SendData(SmtpStep step, const QByteArray& data);
     std::size_t ReceiveChunk(std::uint64_t deadline);
-    int WaitFor(int wanted, std::uint64_t deadline);
+    int ReadReply(SmtpStep step);
+    void CloseAfterFailure(const ECSmtp& error, bool quitAllowed);
+    void CloseConnection();
     void Hello();
     void StartTls();
-    void Quit();
-    void InitTls();
     void TlsHandshake();
-    void CloseSocket();
-    void ReleaseTls();
-    void CheckHeaderText(const QByteArray& text, bool address) const;
-    QByteArray BuildHeader() const;
-    void SendAttachments();
+    void Quit();
+    void Authenticate(const std::optional<QByteArray>& login,
+                      const std::optional<QByteArray>& password);
     void AuthLogin();
     void AuthPlain();
     void AuthCramMd5();
     void AuthDigestMd5();
 
     SmtpCommandTable m_table;
+    CTcpClient m_client;
     QByteArray m_localHostName;
-    QByteArray m_senderAddress;
-    QByteArray m_senderName;
-    QByteArray m_subject;
-    QByteArray m_mailer;
-    QByteArray m_replyTo;
     QByteArray m_authLogin;
     QByteArray m_authPassword;
     QByteArray m_serverHost;
@@ -250,21 +232,13 @@ private:
     std::uint16_t m_serverPort = 0;
     bool m_authRequested = true;
     bool m_verifyCertificate = true;
-    int m_priority = kPriorityNormal;
     std::unique_ptr<char[]> m_sendBuffer;
     std::unique_ptr<char[]> m_receiveBuffer;
     int m_receiveLength = 0;
-    SOCKET m_socket = INVALID_SOCKET;
+    State m_state = State::Closed;
     bool m_connected = false;
     bool m_socketStarted = false;
-    std::vector<Recipient> m_toList;
-    std::vector<Recipient> m_ccList;
-    std::vector<Recipient> m_bccList;
-    std::vector<QByteArray> m_attachments;
-    std::vector<QByteArray> m_bodyLines;
-    bool m_htmlBody = false;
     int m_security = SecurityNone;
-    std::unique_ptr<Tls> m_tls;
 };
 
 // CRAM-MD5 answer of RFC 2195: login, a space and the lower-case hex HMAC-MD5 of the

@@ -11,6 +11,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "platform/Event.h"
 #include "platform/Tick.h"
 
 ConnectResult StartConnect(SOCKET s, const SockAddrIn& remote)
@@ -146,4 +147,34 @@ bool LocalHostName(QByteArray* name)
     }
     *name = QByteArray(buffer);
     return true;
+}
+
+std::uint64_t DeadlineIn(int timeoutMs)
+{
+    return GetTickCount64() + static_cast<std::uint64_t>(timeoutMs < 0 ? 0 : timeoutMs);
+}
+
+NetResult WaitReady(SOCKET s, int wanted, std::uint64_t deadline, const Event* stop, int* ready)
+{
+    for (;;) {
+        if (stop && stop->IsSet()) {
+            return NetResult::Stopped;
+        }
+        const std::uint64_t now = GetTickCount64();
+        const std::uint64_t left = now >= deadline ? 0 : deadline - now;
+        const int slice = stop && left > kStopCheckMs ? kStopCheckMs : static_cast<int>(left);
+        const int r = WaitSocket(s, wanted, slice);
+        if (r < 0) {
+            return NetResult::WaitFailed;
+        }
+        if (r > 0) {
+            if (ready) {
+                *ready = r;
+            }
+            return NetResult::Ok;
+        }
+        if (slice == static_cast<int>(left)) {
+            return NetResult::TimedOut;
+        }
+    }
 }

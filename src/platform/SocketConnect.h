@@ -6,6 +6,8 @@
 
 #include "platform/Socket.h"
 
+class Event;
+
 // Socket helpers for clients that bound every wait: a non-blocking connect, a poll-based
 // wait for readiness, name resolution and the peer address.
 
@@ -47,3 +49,31 @@ std::uint16_t ServicePort(const char* name, std::uint16_t fallback);
 bool PeerAddress(SOCKET s, SockAddrIn* peer);
 // Returns this machine's host name. False when it cannot be read.
 bool LocalHostName(QByteArray* name);
+
+// Outcome of a bounded, stoppable transport step.
+enum class NetResult
+{
+    Ok,
+    Stopped,           // the stop event was set
+    TimedOut,          // the step's time-out passed
+    WaitFailed,        // the readiness wait failed, or the pending connect ended in an error
+    SocketFailed,      // no socket could be created
+    NonBlockingFailed, // the socket could not be made non-blocking
+    ConnectFailed,     // the connection attempt failed at once
+    SendFailed,        // a plain send failed or sent nothing
+    ReceiveFailed,     // a plain receive failed
+    Closed,            // the peer closed the connection
+    TlsFailed          // a TLS context, handshake, read or write failed
+};
+
+// How often a stoppable wait looks at its stop event.
+constexpr int kStopCheckMs = 20;
+
+// Waits until the socket is ready for one of the wanted directions, deadline (a
+// GetTickCount64 value) passes or stop (may be null) is set, looking at stop every
+// kStopCheckMs. Returns Ok (the ready bits in *ready when given), Stopped, TimedOut or
+// WaitFailed.
+NetResult WaitReady(SOCKET s, int wanted, std::uint64_t deadline, const Event* stop,
+                    int* ready = nullptr);
+// A deadline timeoutMs from now (negative counts as 0).
+std::uint64_t DeadlineIn(int timeoutMs);

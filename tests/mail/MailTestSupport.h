@@ -4,27 +4,21 @@
 // scripted server for exact wire checks and broken servers.
 
 #include <atomic>
-#include <cstdlib>
+#include <deque>
 #include <functional>
-#include <memory>
 #include <mutex>
 #include <thread>
-#include <vector>
 
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <QDir>
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QStringList>
 
 #include "mail/SmtpSession.h"
-#include "platform/Socket.h"
 #include "platform/Tick.h"
 #include "support/TestSupport.h"
 
@@ -35,197 +29,109 @@ public:
     static constexpr const char* kUser = "alarm@zunaro.test";
     static constexpr const char* kPassword = "secret";
 
-    explicit SmtpPeer(const QStringList& extraArgs = {})
+    explicit SmtpPeer(const QString& mechanisms = "LOGIN,PLAIN,CRAM-MD5,DIGEST-MD5")
     {
         static int count = 0;
         m_dir = TestHome() + QStringLiteral("/smtp-peer-%1").arg(++count);
-        QDir().mkpath(m_dir);
-        const QString script =
-            QString::fromLocal8Bit(std::getenv("ZUNARO_TEST_TOOLS")) + "/smtp_server.py";
-        // fork and exec rather than QProcess: its vfork-style start confuses the thread
-        // sanitizer of the TSan build.
-        std::vector<QByteArray> args{"/usr/bin/python3",
-                                     script.toLocal8Bit(),
-                                     "--dir",
-                                     m_dir.toLocal8Bit(),
-                                     "--user",
-                                     kUser,
-                                     "--password",
-                                     kPassword};
-        for (const QString& a : extraArgs) {
-            args.push_back(a.toLocal8Bit());
-        }
-        std::vector<char*> argv;
-        for (QByteArray& a : args) {
-            argv.push_back(a.data());
-        }
-        argv.push_back(nullptr);
-        int input[2];
-        if (pipe2(input, O_CLOEXEC) != 0) {
-            return;
-        }
-        m_pid = fork();
-        if (m_pid == 0) {
-            dup2(input[0], 0);
-            execv(argv[0], argv.data());
+        const QByteArray script = QByteArray(std::getenv("ZUNARO_TEST_TOOLS")) + "/smtp_server.py";
+        const QByteArray dir = m_dir.toLocal8Bit(), offered = mechanisms.toLatin1();
+        const char* argv[] = {"/usr/bin/python3", script.constData(),  "--dir", dir.constData(),
+                              "--mechanisms",     offered.constData(), nullptr};
+        // fork and exec rather than QProcess: its vfork-style start confuses TSan.
+        if ((m_pid = fork()) == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGTERM); // ends with the test program whatever happens
+            execv(argv[0], const_cast<char* const*>(argv));
             _exit(127);
         }
-        close(input[0]);
-        m_input = input[1];
-        if (m_pid < 0) {
-            return;
+        const QString ready = m_dir + "/ready.json";
+        if (m_pid > 0 && WaitUntil([&] { return QFile::exists(ready); }, 30000)) {
+            const QJsonObject o = QJsonDocument::fromJson(ReadBytes(ready)).object();
+            plainPort = static_cast<std::uint16_t>(o.value("plain_port").toInt());
+            tlsPort = static_cast<std::uint16_t>(o.value("tls_port").toInt());
+            caFile = o.value("ca_file").toString().toLocal8Bit();
         }
-        QFile ready(m_dir + "/ready.json");
-        if (!WaitUntil([&] { return ready.exists(); }, 30000) || !ready.open(QIODevice::ReadOnly)) {
-            return;
-        }
-        const QJsonObject o = QJsonDocument::fromJson(ready.readAll()).object();
-        plainPort = static_cast<std::uint16_t>(o.value("plain_port").toInt());
-        tlsPort = static_cast<std::uint16_t>(o.value("tls_port").toInt());
-        caFile = o.value("ca_file").toString();
     }
-
     ~SmtpPeer()
     {
-        close(m_input); // the server ends when its input closes
-        if (m_pid <= 0) {
-            return;
-        }
-        int status = 0;
-        if (!WaitUntil([&] { return waitpid(m_pid, &status, WNOHANG) == m_pid; }, 5000)) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, &status, 0);
+        if (m_pid > 0) {
+            kill(m_pid, SIGTERM);
+            waitpid(m_pid, nullptr, 0);
         }
     }
 
     bool ok() const { return plainPort != 0 && tlsPort != 0; }
-
     // Accepted messages, oldest first (mail_from, rcpt_tos, content, login, mechanism, tls).
-    std::vector<QJsonObject> Messages() const { return ReadAll("/messages", true); }
-    // Session transcripts ("C: " and "S: " lines), oldest connection first.
-    std::vector<QByteArray> Transcripts() const
+    std::vector<QJsonObject> Messages() const
     {
-        std::vector<QByteArray> out;
-        for (const QJsonObject& o : ReadAll("/transcripts", false)) {
-            out.push_back(o.value("text").toString().toLatin1());
+        std::vector<QJsonObject> out;
+        const QDir d(m_dir + "/messages");
+        for (const QString& name : d.entryList({"*.json"}, QDir::Files, QDir::Name)) {
+            out.push_back(QJsonDocument::fromJson(ReadBytes(d.filePath(name))).object());
         }
         return out;
     }
-    bool WaitMessages(std::size_t n, int timeoutMs = 15000) const
+    // The message n (counted from 0), once it has arrived.
+    QJsonObject Message(std::size_t n) const
     {
-        return WaitUntil([&] { return Messages().size() >= n; }, timeoutMs);
+        WaitUntil([&] { return Messages().size() > n; }, 15000);
+        return Messages().size() > n ? Messages()[n] : QJsonObject();
     }
 
     std::uint16_t plainPort = 0;
     std::uint16_t tlsPort = 0;
-    QString caFile;
+    QByteArray caFile;
 
 private:
-    std::vector<QJsonObject> ReadAll(const char* sub, bool json) const
-    {
-        std::vector<QJsonObject> out;
-        QDir d(m_dir + sub);
-        for (const QString& name :
-             d.entryList({json ? "*.json" : "*.txt"}, QDir::Files, QDir::Name)) {
-            QFile f(d.filePath(name));
-            if (!f.open(QIODevice::ReadOnly)) {
-                continue;
-            }
-            const QByteArray data = f.readAll();
-            if (json) {
-                out.push_back(QJsonDocument::fromJson(data).object());
-            } else {
-                QJsonObject o;
-                o.insert("text", QString::fromLatin1(data));
-                out.push_back(o);
-            }
-        }
-        return out;
-    }
-
     QString m_dir;
     pid_t m_pid = -1;
-    int m_input = -1;
 };
 
-// One step of a scripted connection.
+// One step of a scripted connection: wait until the client has sent `until` (when not empty),
+// then send the pieces of `say` 30 ms apart, or hang up.
 struct ScriptStep
 {
-    enum Kind
-    {
-        Send,     // send data (in the given pieces, with pauseMs between them)
-        ReadLine, // wait for one CR LF terminated line from the client
-        ReadData, // wait for the end-of-data mark "\r\n.\r\n", or for the given text
-        Pause,    // wait pauseMs, reading nothing
-        Close     // close the connection
-    };
-    Kind kind;
-    std::vector<QByteArray> pieces;
-    int pauseMs = 0;
+    QByteArray until;
+    std::vector<QByteArray> say;
+    bool hangUp;
 };
+using Script = std::vector<ScriptStep>;
 
 inline ScriptStep Say(const QByteArray& text)
 {
-    return {ScriptStep::Send, {text}, 0};
+    return {{}, {text}, false};
 }
-inline ScriptStep SayInPieces(std::vector<QByteArray> pieces, int pauseMs)
+// The greeting, then each client line answered with the next reply.
+inline Script Replies(std::initializer_list<QByteArray> replies)
 {
-    return {ScriptStep::Send, std::move(pieces), pauseMs};
-}
-inline ScriptStep Hear()
-{
-    return {ScriptStep::ReadLine, {}, 0};
-}
-inline ScriptStep HearData()
-{
-    return {ScriptStep::ReadData, {}, 0};
-}
-inline ScriptStep HearUntil(const QByteArray& text)
-{
-    return {ScriptStep::ReadData, {text}, 0};
-}
-inline ScriptStep Wait(int ms)
-{
-    return {ScriptStep::Pause, {}, ms};
-}
-inline ScriptStep Hangup()
-{
-    return {ScriptStep::Close, {}, 0};
-}
-
-using Script = std::vector<ScriptStep>;
-
-// A client line, then a reply: the usual step.
-inline void Answer(Script& s, const QByteArray& reply)
-{
-    s.push_back(Hear());
-    s.push_back(Say(reply));
-}
-
-// The replies of a well-behaved server without AUTH, up to QUIT.
-inline Script HappyScript(const QByteArray& ehlo = "250 ok\r\n")
-{
-    Script s{Say("220 scripted ready\r\n")};
-    Answer(s, ehlo);
-    Answer(s, "250 sender ok\r\n");
-    Answer(s, "250 recipient ok\r\n");
-    Answer(s, "354 go ahead\r\n");
-    s.push_back(HearData());
-    s.push_back(Say("250 queued\r\n"));
-    Answer(s, "221 bye\r\n");
+    Script s{Say("220 scripted\r\n")};
+    for (const QByteArray& r : replies) {
+        s.push_back({"\r\n", {r}, false});
+    }
     return s;
 }
-
 // A server on 127.0.0.1 that plays one script per accepted connection (the last script
-// serves every further connection) and keeps everything each client sent. After its
-// script it keeps reading until the client closes.
+// serves every further connection) and keeps what each client sent. After its script it
+// reads on, silent, until the client closes.
 class ScriptedServer
 {
+    struct Connection
+    {
+        QByteArray received;
+        bool finished = false;
+    };
+    template <typename F> auto Locked(F f)
+    {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        return f();
+    }
+    Connection At(std::size_t i)
+    {
+        return i < m_connections.size() ? m_connections[i] : Connection{};
+    }
+
 public:
     explicit ScriptedServer(std::vector<Script> scripts) : m_scripts(std::move(scripts))
     {
-        m_listener = CreateTcpSocket();
-        SetReuseAddress(m_listener, true);
         Bind(m_listener, SockAddrIn{0x7F000001, 0});
         Listen(m_listener, 8);
         port = LocalAddress(m_listener).port;
@@ -234,7 +140,6 @@ public:
     explicit ScriptedServer(Script script) : ScriptedServer(std::vector<Script>{std::move(script)})
     {
     }
-
     ~ScriptedServer()
     {
         m_stop = true;
@@ -245,19 +150,16 @@ public:
     // What the client of connection i sent so far.
     QByteArray Received(std::size_t i = 0)
     {
-        std::lock_guard<std::mutex> guard(m_mutex);
-        return i < m_received.size() ? m_received[i] : QByteArray();
+        return Locked([&] { return At(i).received; });
     }
     std::size_t Connections()
     {
-        std::lock_guard<std::mutex> guard(m_mutex);
-        return m_received.size();
+        return Locked([&] { return m_connections.size(); });
     }
     // True once connection i has been closed by either side.
     bool Finished(std::size_t i = 0)
     {
-        std::lock_guard<std::mutex> guard(m_mutex);
-        return i < m_finished.size() && m_finished[i];
+        return Locked([&] { return At(i).finished; });
     }
 
     std::uint16_t port = 0;
@@ -267,116 +169,67 @@ private:
     {
         while (!m_stop) {
             pollfd p{m_listener, POLLIN, 0};
-            if (poll(&p, 1, 20) <= 0) {
-                continue;
-            }
-            const SOCKET c = Accept(m_listener, nullptr);
+            const SOCKET c = poll(&p, 1, 20) > 0 ? Accept(m_listener, nullptr) : INVALID_SOCKET;
             if (c == INVALID_SOCKET) {
                 continue;
             }
             SetNonBlocking(c, false);
-            std::size_t index;
-            {
-                std::lock_guard<std::mutex> guard(m_mutex);
-                index = m_received.size();
-                m_received.emplace_back();
-                m_finished.push_back(false);
-            }
-            Play(c, index, m_scripts[std::min(index, m_scripts.size() - 1)]);
+            const std::size_t index = Locked([&] {
+                m_connections.emplace_back();
+                return m_connections.size() - 1;
+            });
+            Play(c, m_connections[index].received,
+                 m_scripts[std::min(index, m_scripts.size() - 1)]);
             closesocket(c);
-            std::lock_guard<std::mutex> guard(m_mutex);
-            m_finished[index] = true;
+            Locked([&] { m_connections[index].finished = true; });
         }
     }
 
-    // Reads what is there within ms; false when the client closed or the server stops.
-    bool ReadSome(SOCKET c, std::size_t index, int ms)
+    // Reads what comes within 20 ms; false when the client closed or the server stops.
+    bool ReadSome(SOCKET c, QByteArray& received)
     {
         pollfd p{c, POLLIN, 0};
-        if (poll(&p, 1, ms) <= 0) {
+        if (poll(&p, 1, 20) <= 0) {
             return !m_stop;
         }
         char buffer[65536];
         const long n = Recv(c, buffer, sizeof buffer);
-        if (n <= 0) {
-            return false;
-        }
-        std::lock_guard<std::mutex> guard(m_mutex);
-        m_received[index].append(buffer, n);
-        return true;
+        Locked([&] { received.append(buffer, n > 0 ? n : 0); });
+        return n > 0;
     }
 
-    qsizetype ReceivedSize(std::size_t index)
+    void Play(SOCKET c, QByteArray& received, const Script& script)
     {
-        std::lock_guard<std::mutex> guard(m_mutex);
-        return m_received[index].size();
-    }
-
-    bool WaitFor(SOCKET c, std::size_t index, const QByteArray& mark, qsizetype from)
-    {
-        for (;;) {
-            {
-                std::lock_guard<std::mutex> guard(m_mutex);
-                if (m_received[index].indexOf(mark, from) >= 0) {
-                    return true;
-                }
-            }
-            if (m_stop || !ReadSome(c, index, 20)) {
-                return false;
-            }
-        }
-    }
-
-    void Play(SOCKET c, std::size_t index, const Script& script)
-    {
-        qsizetype consumed = 0;
+        qsizetype heard = 0;
         for (const ScriptStep& step : script) {
-            switch (step.kind) {
-            case ScriptStep::Send:
-                for (std::size_t i = 0; i < step.pieces.size(); ++i) {
-                    if (i > 0 && step.pauseMs > 0) {
-                        SleepMs(step.pauseMs);
-                    }
-                    if (!SendAll(c, step.pieces[i])) {
-                        return;
-                    }
-                }
-                break;
-            case ScriptStep::ReadLine:
-            case ScriptStep::ReadData: {
-                const QByteArray mark = step.kind == ScriptStep::ReadLine ? QByteArray("\r\n")
-                                        : step.pieces.empty()             ? QByteArray("\r\n.\r\n")
-                                                                          : step.pieces[0];
-                if (!WaitFor(c, index, mark, consumed)) {
+            for (bool wait = !step.until.isEmpty(); wait;) {
+                const qsizetype at = Locked([&] { return received.indexOf(step.until, heard); });
+                wait = at < 0;
+                heard = wait ? heard : at + step.until.size();
+                if (wait && !ReadSome(c, received)) {
                     return;
                 }
-                std::lock_guard<std::mutex> guard(m_mutex);
-                consumed = m_received[index].indexOf(mark, consumed) + mark.size();
-                break;
             }
-            case ScriptStep::Pause: {
-                const std::uint64_t end =
-                    GetTickCount64() + static_cast<std::uint64_t>(step.pauseMs);
-                while (!m_stop && GetTickCount64() < end) {
-                    SleepMs(5);
+            for (std::size_t i = 0; i < step.say.size(); ++i) {
+                SleepMs(i > 0 ? 30 : 0);
+                if (!SendAll(c, step.say[i])) {
+                    return;
                 }
-                break;
             }
-            case ScriptStep::Close:
+            if (step.hangUp) {
                 return;
             }
         }
-        while (ReadSome(c, index, 20)) {
+        while (ReadSome(c, received)) {
         }
     }
 
     std::vector<Script> m_scripts;
-    SOCKET m_listener = INVALID_SOCKET;
+    SOCKET m_listener = CreateTcpSocket();
     std::thread m_thread;
     std::atomic<bool> m_stop{false};
-    std::mutex m_mutex;
-    std::vector<QByteArray> m_received;
-    std::vector<bool> m_finished;
+    std::mutex m_mutex; // guards m_connections
+    std::deque<Connection> m_connections;
 };
 
 // Time-outs short enough for tests: every wait 1.5 s unless a test shrinks it further.
@@ -396,14 +249,18 @@ inline int ErrorOf(const std::function<void()>& fn)
     return 0;
 }
 
-// The lines of a transcript or wire text (split at CR LF).
-inline QList<QByteArray> Lines(const QByteArray& text)
+// The alarm-like message of the tests: one To recipient, the given body lines.
+inline CSmtpMessage TestMessage(std::initializer_list<QByteArray> body = {"Fire in hall 3"},
+                                const QByteArray& to = "rcpt@example.org")
 {
-    QList<QByteArray> lines = text.split('\n');
-    for (QByteArray& l : lines) {
-        if (l.endsWith('\r')) {
-            l.chop(1);
-        }
+    CSmtpMessage m;
+    m.SetSenderAddress("from@example.org");
+    m.AddRecipient(to);
+    m.SetSubject("Alarm Event");
+    m.SetMailer("Alarm");
+    m.SetPriority(CSmtpMessage::kPriorityHigh);
+    for (const QByteArray& line : body) {
+        m.AddBodyLine(line);
     }
-    return lines;
+    return m;
 }
