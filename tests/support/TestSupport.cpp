@@ -1,7 +1,15 @@
 #include "support/TestSupport.h"
 
 #include <csignal>
+#include <cstddef>
 #include <thread>
+
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <poll.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
 
 #include <QFile>
 
@@ -95,6 +103,86 @@ bool SendJob(std::uint16_t port, const QByteArray& data)
     const bool ok = SendAll(s, data);
     closesocket(s);
     return ok;
+}
+
+std::vector<SOCKET> ConnectBurst(std::uint16_t port, int n, int timeoutMs)
+{
+    std::vector<SOCKET> sockets;
+    for (int i = 0; i < n; ++i) {
+        SOCKET s = CreateTcpSocket();
+        if (s != INVALID_SOCKET && SetNonBlocking(s, true) &&
+            Connect(s, SockAddrIn{0x7F000001, port}) == SOCKET_ERROR &&
+            WSAGetLastError() != WSAEINPROGRESS) {
+            closesocket(s);
+            s = INVALID_SOCKET;
+        }
+        sockets.push_back(s);
+    }
+    const std::uint64_t end = GetTickCount64() + static_cast<std::uint64_t>(timeoutMs);
+    for (SOCKET& s : sockets) {
+        if (s == INVALID_SOCKET) {
+            continue;
+        }
+        pollfd p{s, POLLOUT, 0};
+        const std::uint64_t now = GetTickCount64();
+        int error = 0;
+        socklen_t len = sizeof error;
+        if (poll(&p, 1, now >= end ? 0 : static_cast<int>(end - now)) != 1 ||
+            getsockopt(s, SOL_SOCKET, SO_ERROR, &error, &len) != 0 || error != 0 ||
+            !SetNonBlocking(s, false)) {
+            closesocket(s);
+            s = INVALID_SOCKET;
+        }
+    }
+    return sockets;
+}
+
+int CountResets(const std::vector<SOCKET>& sockets, int waitMs)
+{
+    int resets = 0;
+    for (const SOCKET s : sockets) {
+        char byte;
+        if (s != INVALID_SOCKET && WaitReadable(s, waitMs) && recv(s, &byte, 1, MSG_DONTWAIT) < 0 &&
+            errno == ECONNRESET) {
+            ++resets;
+        }
+    }
+    return resets;
+}
+
+bool RaiseDescriptorLimit(rlim_t n)
+{
+    rlimit l{};
+    if (getrlimit(RLIMIT_NOFILE, &l) != 0 || l.rlim_max < n) {
+        return false;
+    }
+    if (l.rlim_cur < n) {
+        l.rlim_cur = n;
+        return setrlimit(RLIMIT_NOFILE, &l) == 0;
+    }
+    return true;
+}
+
+bool RunWithListenFailing(int error, const std::function<void()>& fn)
+{
+    bool filtered = false;
+    std::thread t([&] {
+        sock_filter code[] = {
+            BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_listen, 0, 1),
+            BPF_STMT(BPF_RET | BPF_K,
+                     SECCOMP_RET_ERRNO | (static_cast<unsigned>(error) & SECCOMP_RET_DATA)),
+            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        };
+        sock_fprog program{static_cast<unsigned short>(std::size(code)), code};
+        filtered = prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+                   prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+        if (filtered) {
+            fn();
+        }
+    });
+    t.join();
+    return filtered;
 }
 
 EventCollector::EventCollector()

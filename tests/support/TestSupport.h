@@ -51,6 +51,22 @@ SOCKET ConnectLoopback(std::uint16_t port);
 bool SendAll(SOCKET s, const QByteArray& data);
 // Connects, sends data, closes: one print job the way a spooler sends it.
 bool SendJob(std::uint16_t port, const QByteArray& data);
+// Opens n connections to 127.0.0.1:port at once: every handshake is started before the
+// first one is waited for, as a burst of print jobs arrives. Waits up to timeoutMs for
+// them; returns blocking sockets, INVALID_SOCKET where a connection failed or is still
+// pending.
+std::vector<SOCKET> ConnectBurst(std::uint16_t port, int n, int timeoutMs = 20000);
+// Number of sockets whose connection the peer reset (ECONNRESET). Each socket is given up to
+// waitMs to become readable (0: only what has already arrived counts); a socket that the
+// peer closed in order, or that is quiet, is not reset.
+int CountResets(const std::vector<SOCKET>& sockets, int waitMs);
+// Raises this process's soft descriptor limit to at least n (bounded by the hard limit).
+// Returns false when n descriptors are not allowed.
+bool RaiseDescriptorLimit(rlim_t n);
+// Runs fn on a new thread and waits for it. On that thread, and on every thread it starts,
+// the system call listen() fails with error (a seccomp filter, which ends with them).
+// Returns false, without running fn, when the system refuses the filter.
+bool RunWithListenFailing(int error, const std::function<void()>& fn);
 
 // Registers its own event store as the EventSink target for its lifetime and keeps every
 // record taken from it.
