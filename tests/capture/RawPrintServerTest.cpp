@@ -6,10 +6,6 @@
 #include <thread>
 #include <vector>
 
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include "capture/RawPrintServer.h"
 #include "platform/StringTable.h"
 #include "platform/Tick.h"
@@ -30,23 +26,6 @@ ListenerTiming FastTiming()
     return t;
 }
 
-// A listener on a free loopback port whose chunks land in a recorder.
-struct Listener
-{
-    explicit Listener(const ListenerTiming& timing = FastTiming())
-        : server(std::make_unique<CRawPrintServer>(
-              &recorder, &ChunkRecorder::Callback, port, recorder.buffer.data(),
-              static_cast<std::uint32_t>(recorder.buffer.size()), kLoopback, timing))
-    {
-        started = WaitUntil([this] { return server->ListenerStatus() == ListenerAccepting; });
-    }
-
-    ChunkRecorder recorder;
-    std::uint16_t port = FreePort();
-    std::unique_ptr<CRawPrintServer> server;
-    bool started = false;
-};
-
 QByteArray Pattern(int size, int mul, int shift)
 {
     QByteArray data(size, '\0');
@@ -56,55 +35,109 @@ QByteArray Pattern(int size, int mul, int shift)
     return data;
 }
 
+// A listener on a free loopback port whose chunks land in a recorder; the collector sees
+// every event from the start.
+class RawPrintServer : public testing::Test
+{
+protected:
+    void Create(const ListenerTiming& timing = FastTiming())
+    {
+        server = std::make_unique<CRawPrintServer>(&recorder, &ChunkRecorder::Callback, port,
+                                                   recorder.buffer.data(), 8200, kLoopback, timing);
+    }
+    void Start(const ListenerTiming& timing = FastTiming())
+    {
+        Create(timing);
+        ASSERT_TRUE(WaitUntil([this] { return server->ListenerStatus() == ListenerAccepting; }));
+    }
+    // A burst of print jobs: every connection is taken from the backlog and read, none is
+    // reset by the system, one job is one alarm. Jobs end their connection or hold it open.
+    void Burst(int connections, bool holdOpen)
+    {
+        ASSERT_TRUE(RaiseDescriptorLimit(2048)); // both ends of every connection are ours
+        Start();
+        std::vector<SOCKET> sockets = ConnectBurst(port, connections);
+        std::vector<QByteArray> jobs;
+        for (int i = 0; i < connections; ++i) {
+            jobs.push_back("job " + QByteArray::number(1000 + i));
+            ASSERT_NE(sockets[i], INVALID_SOCKET) << i;
+            ASSERT_TRUE(SendAll(sockets[i], jobs.back())) << i;
+            if (!holdOpen) {
+                ShutdownSend(sockets[i]);
+            }
+        }
+        ASSERT_TRUE(WaitUntil([&] { return recorder.Chunks().size() >= jobs.size(); }, 60000))
+            << recorder.Chunks().size();
+        std::vector<QByteArray> alarms = recorder.Chunks();
+        std::sort(alarms.begin(), alarms.end());
+        EXPECT_EQ(alarms, jobs);
+        // A job that ended its connection sees the listener close its end in order.
+        EXPECT_EQ(CountResets(sockets, holdOpen ? 0 : 5000), 0);
+        for (SOCKET s : sockets) {
+            closesocket(s);
+        }
+        EXPECT_TRUE(WaitUntil([&] { return server->ClientCount() == 0; }, 20000));
+    }
+    // A start that fails reports the failure only, never success first, and stays failed.
+    void ExpectFailedStart()
+    {
+        ASSERT_TRUE(WaitUntil([&] { return events.Count(1, kFailed) == 1; }));
+        EXPECT_EQ(server->ListenerStatus(), ListenerClosed);
+        EXPECT_TRUE(server->Stop());
+        EXPECT_EQ(events.Records().size(), 1u);
+    }
+
+    EventCollector events;
+    ChunkRecorder recorder;
+    std::uint16_t port = FreePort();
+    std::unique_ptr<CRawPrintServer> server;
+};
+
 } // namespace
 
-TEST(RawPrintServer, LongJobs_OrderedChunksBesideASilentClient)
+TEST_F(RawPrintServer, LongJobs_OrderedChunksBesideASilentClient)
 {
-    EventCollector events;
-    Listener l;
-    ASSERT_TRUE(l.started);
+    Start();
     // A client that connects and says nothing must not hold anyone up.
-    const SOCKET silent = ConnectLoopback(l.port);
+    const SOCKET silent = ConnectLoopback(port);
     ASSERT_NE(silent, INVALID_SOCKET);
     for (const QByteArray& job : {Pattern(20000, 1, 30), Pattern(1 << 20, 131, 8)}) {
-        const QByteArray before = l.recorder.Joined();
-        ASSERT_TRUE(SendJob(l.port, job));
+        const QByteArray before = recorder.Joined();
+        ASSERT_TRUE(SendJob(port, job));
         const std::size_t total = static_cast<std::size_t>(before.size() + job.size());
-        ASSERT_TRUE(WaitUntil([&] { return l.recorder.TotalBytes() >= total; }, 20000));
-        EXPECT_EQ(l.recorder.Joined(), before + job);
+        ASSERT_TRUE(WaitUntil([&] { return recorder.TotalBytes() >= total; }, 20000));
+        EXPECT_EQ(recorder.Joined(), before + job);
     }
-    for (const QByteArray& c : l.recorder.Chunks()) {
+    for (const QByteArray& c : recorder.Chunks()) {
         EXPECT_TRUE(c.size() > 0 && c.size() <= 8200) << c.size();
     }
     closesocket(silent);
-    EXPECT_TRUE(WaitUntil([&] { return l.server->ClientCount() == 0; }));
+    EXPECT_TRUE(WaitUntil([&] { return server->ClientCount() == 0; }));
     EXPECT_EQ(events.Count(0, kSucceeded), 1);
 }
 
-TEST(RawPrintServer, SeveralConnections_NoneLeftUnreadWhenOthersClose)
+TEST_F(RawPrintServer, SeveralConnections_NoneLeftUnreadWhenOthersClose)
 {
-    Listener l;
-    ASSERT_TRUE(l.started);
-    std::vector<SOCKET> s = ConnectBurst(l.port, 4);
-    ASSERT_TRUE(WaitUntil([&] { return l.server->ClientCount() == 4; }));
+    Start();
+    std::vector<SOCKET> s = ConnectBurst(port, 4);
+    ASSERT_TRUE(WaitUntil([&] { return server->ClientCount() == 4; }));
     // The readers that saw these closes end; the last connection must still be read.
     for (int i = 0; i < 3; ++i) {
         closesocket(s[i]);
     }
-    ASSERT_TRUE(WaitUntil([&] { return l.server->ReaderCount() == 1; }));
-    EXPECT_EQ(l.server->ClientCount(), 1u);
-    EXPECT_TRUE(l.recorder.Chunks().empty()); // open and close without data: no alarm
+    ASSERT_TRUE(WaitUntil([&] { return server->ReaderCount() == 1; }));
+    EXPECT_EQ(server->ClientCount(), 1u);
+    EXPECT_TRUE(recorder.Chunks().empty()); // open and close without data: no alarm
     ASSERT_TRUE(SendAll(s[3], "still here\r\n"));
-    EXPECT_TRUE(WaitUntil([&] { return l.recorder.Joined() == "still here\r\n"; }));
+    EXPECT_TRUE(WaitUntil([&] { return recorder.Joined() == "still here\r\n"; }));
     closesocket(s[3]);
-    EXPECT_TRUE(WaitUntil([&] { return l.server->ReaderCount() == 0; }));
+    EXPECT_TRUE(WaitUntil([&] { return server->ReaderCount() == 0; }));
 }
 
-TEST(RawPrintServer, ConcurrentSenders_CallbacksNeverOverlapAndEachStreamIsIntact)
+TEST_F(RawPrintServer, ConcurrentSenders_CallbacksNeverOverlapAndEachStreamIsIntact)
 {
-    Listener l;
-    ASSERT_TRUE(l.started);
-    l.recorder.callbackDelayMs = 1;
+    Start();
+    recorder.callbackDelayMs = 1;
     constexpr int kSenders = 8;
     std::vector<QByteArray> sent(kSenders);
     std::vector<std::thread> threads;
@@ -114,7 +147,7 @@ TEST(RawPrintServer, ConcurrentSenders_CallbacksNeverOverlapAndEachStreamIsIntac
         sent[i] = QByteArray(30000 + i * 1000, static_cast<char>('a' + i));
         total += static_cast<std::size_t>(sent[i].size());
         threads.emplace_back([&, i] {
-            const SOCKET s = ConnectLoopback(l.port);
+            const SOCKET s = ConnectLoopback(port);
             for (qsizetype off = 0; off < sent[i].size(); off += 3000) {
                 SendAll(s, sent[i].mid(off, 3000));
                 SleepMs(1);
@@ -125,106 +158,63 @@ TEST(RawPrintServer, ConcurrentSenders_CallbacksNeverOverlapAndEachStreamIsIntac
     for (auto& t : threads) {
         t.join();
     }
-    ASSERT_TRUE(WaitUntil([&] { return l.recorder.TotalBytes() >= total; }, 20000));
+    ASSERT_TRUE(WaitUntil([&] { return recorder.TotalBytes() >= total; }, 20000));
     std::map<char, QByteArray> streams;
-    for (const QByteArray& c : l.recorder.Chunks()) {
+    for (const QByteArray& c : recorder.Chunks()) {
         ASSERT_EQ(c.count(c[0]), c.size()) << "a chunk mixed two connections";
         streams[c[0]] += c;
     }
     for (int i = 0; i < kSenders; ++i) {
         EXPECT_EQ(streams[static_cast<char>('a' + i)], sent[i]);
     }
-    EXPECT_FALSE(l.recorder.overlapped());
+    EXPECT_FALSE(recorder.overlapped());
 }
 
-// A burst of print jobs: every connection is taken from the backlog and read, none is reset
-// by the system, one job is one alarm. Jobs either end their connection or hold it open.
-TEST(RawPrintServer, Burst_EveryConnectionOneAlarmNoneReset)
+TEST_F(RawPrintServer, BurstOf100Jobs_AllReadNoneReset)
 {
-    ASSERT_TRUE(RaiseDescriptorLimit(2048)); // 500 connections, both ends in this process
-    for (const auto& [connections, holdOpen] : {std::pair{100, false}, std::pair{500, true}}) {
-        SCOPED_TRACE(connections);
-        Listener l;
-        ASSERT_TRUE(l.started);
-        std::vector<SOCKET> sockets = ConnectBurst(l.port, connections);
-        std::vector<QByteArray> jobs;
-        for (int i = 0; i < connections; ++i) {
-            jobs.push_back("job " + QByteArray::number(1000 + i));
-            ASSERT_NE(sockets[i], INVALID_SOCKET) << i;
-            ASSERT_TRUE(SendAll(sockets[i], jobs.back())) << i;
-            if (!holdOpen) {
-                ShutdownSend(sockets[i]);
-            }
-        }
-        ASSERT_TRUE(WaitUntil([&] { return l.recorder.Chunks().size() >= jobs.size(); }, 60000))
-            << l.recorder.Chunks().size();
-        std::vector<QByteArray> alarms = l.recorder.Chunks();
-        std::sort(alarms.begin(), alarms.end());
-        EXPECT_EQ(alarms, jobs);
-        // Closed jobs: the listener closes its end in order once it has read them.
-        EXPECT_EQ(CountResets(sockets, holdOpen ? 0 : 5000), 0);
-        for (SOCKET s : sockets) {
-            closesocket(s);
-        }
-        EXPECT_TRUE(WaitUntil([&] { return l.server->ClientCount() == 0; }, 20000));
-        EXPECT_LE(l.server->ReaderCount(), CRawPrintServer::kMaxReaders);
-    }
+    Burst(100, false);
 }
 
-// A start that fails (port taken, or listen refused) reports failure only, never success
-// first, and leaves the status failed.
-TEST(RawPrintServer, StartFails_OnlyFailureReported)
+TEST_F(RawPrintServer, BurstOf500HeldOpen_AllRead)
 {
-    for (const bool listenFails : {false, true}) {
-        SCOPED_TRACE(listenFails ? "listen" : "bind");
-        EventCollector events;
-        const std::uint16_t port = FreePort();
-        const SOCKET holder = CreateTcpSocket();
-        if (!listenFails) {
-            ASSERT_EQ(Bind(holder, SockAddrIn{kLoopback, port}), 0);
-            ASSERT_EQ(Listen(holder, 1), 0);
-        }
-        ChunkRecorder recorder;
-        std::unique_ptr<CRawPrintServer> server;
-        const auto start = [&] {
-            server = std::make_unique<CRawPrintServer>(&recorder, &ChunkRecorder::Callback, port,
-                                                       recorder.buffer.data(), 8200, kLoopback,
-                                                       FastTiming());
-        };
-        if (listenFails) {
-            ASSERT_TRUE(RunWithListenFailing(WSAEADDRINUSE, start));
-        } else {
-            start();
-        }
-        ASSERT_TRUE(WaitUntil([&] { return events.Count(1, kFailed) == 1; }));
-        EXPECT_EQ(server->ListenerStatus(), ListenerClosed);
-        EXPECT_TRUE(server->Stop());
-        EXPECT_EQ(events.Count(0, kSucceeded), 0);
-        EXPECT_EQ(events.Records().size(), 1u);
-        closesocket(holder);
-    }
+    Burst(500, true);
 }
 
-TEST(RawPrintServer, Stop_ReturnsOnceThreadsEndAndClosesEverything)
+TEST_F(RawPrintServer, PortTaken_OnlyFailureReported)
+{
+    const SOCKET holder = CreateTcpSocket();
+    ASSERT_EQ(Bind(holder, SockAddrIn{kLoopback, port}), 0);
+    ASSERT_EQ(Listen(holder, 1), 0);
+    Create();
+    ExpectFailedStart();
+    closesocket(holder);
+}
+
+TEST_F(RawPrintServer, ListenRefused_OnlyFailureReported)
+{
+    ASSERT_TRUE(RunWithListenFailing(WSAEADDRINUSE, [this] { Create(); }));
+    ExpectFailedStart();
+}
+
+TEST_F(RawPrintServer, Stop_ReturnsOnceThreadsEndAndClosesEverything)
 {
     ListenerTiming timing = FastTiming();
     // Far beyond the test's time-out: a Stop that sleeps its grace never returns here.
     timing.stopGraceMs = 3'600'000;
-    Listener l(timing);
-    ASSERT_TRUE(l.started);
-    std::vector<SOCKET> clients = ConnectBurst(l.port, 5);
-    ASSERT_TRUE(WaitUntil([&] { return l.server->ClientCount() == 5; }));
-    EXPECT_TRUE(l.server->Stop()); // every thread ended within the grace
-    EXPECT_EQ(l.server->ClientCount(), 0u);
-    EXPECT_EQ(l.server->ReaderCount(), 0);
-    EXPECT_EQ(l.server->ListenerStatus(), ListenerClosed);
+    Start(timing);
+    std::vector<SOCKET> clients = ConnectBurst(port, 5);
+    ASSERT_TRUE(WaitUntil([&] { return server->ClientCount() == 5; }));
+    EXPECT_TRUE(server->Stop()); // every thread ended within the grace
+    EXPECT_EQ(server->ClientCount(), 0u);
+    EXPECT_EQ(server->ReaderCount(), 0);
+    EXPECT_EQ(server->ListenerStatus(), ListenerClosed);
     for (SOCKET c : clients) {
         char b;
         EXPECT_TRUE(WaitReadable(c, 2000));
         EXPECT_EQ(Recv(c, &b, 1), 0) << "the listener did not close its end";
         closesocket(c);
     }
-    EXPECT_EQ(ConnectLoopback(l.port), INVALID_SOCKET); // nothing listens any more
+    EXPECT_EQ(ConnectLoopback(port), INVALID_SOCKET); // nothing listens any more
 
     // Port 0 starts no thread, and Stop still completes.
     CRawPrintServer idle(nullptr, nullptr, 0, nullptr, 0, kLoopback, timing);
@@ -233,38 +223,19 @@ TEST(RawPrintServer, Stop_ReturnsOnceThreadsEndAndClosesEverything)
     EXPECT_EQ(idle.ListenerStatus(), ListenerClosed);
 }
 
-TEST(RawPrintServer, DescriptorExhaustion_ReportedOnceThenCaptureGoesOn)
+TEST_F(RawPrintServer, DescriptorExhaustion_ReportedOnceThenCaptureGoesOn)
 {
-    EventCollector events;
-    Listener l;
-    ASSERT_TRUE(l.started);
+    Start();
     const SOCKET client = CreateTcpSocket();
     ASSERT_NE(client, INVALID_SOCKET);
-
-    rlimit old{};
-    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &old), 0);
-    // Fill the descriptor table under a lowered limit, so accept fails with EMFILE.
-    rlimit low = old;
-    low.rlim_cur = 256;
-    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
-    std::vector<int> fillers;
-    const int base = open("/dev/null", O_RDONLY | O_CLOEXEC);
-    ASSERT_GE(base, 0);
-    fillers.push_back(base);
-    for (int fd; (fd = dup(base)) >= 0;) {
-        fillers.push_back(fd);
-    }
-    ASSERT_EQ(Connect(client, SockAddrIn{kLoopback, l.port}), 0);
+    DescriptorExhaustion exhaustion;
+    ASSERT_EQ(Connect(client, SockAddrIn{kLoopback, port}), 0);
     ASSERT_TRUE(SendAll(client, "queued alarm"));
     const QString paused = FormatText(LoadString(61300), {SocketErrorText(WSAEMFILE)});
     EXPECT_TRUE(WaitUntil([&] { return events.Count(1, paused) == 1; }));
     SleepMs(200); // several more failed passes: still one event
-    for (int fd : fillers) {
-        close(fd);
-    }
-    setrlimit(RLIMIT_NOFILE, &old);
-
-    EXPECT_TRUE(WaitUntil([&] { return l.recorder.Joined() == "queued alarm"; }));
+    exhaustion.End();
+    EXPECT_TRUE(WaitUntil([&] { return recorder.Joined() == "queued alarm"; }));
     EXPECT_EQ(events.Count(1, paused), 1);
     EXPECT_EQ(events.Count(0, LoadString(61301)), 1);
     closesocket(client);

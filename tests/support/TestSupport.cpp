@@ -6,16 +6,19 @@
 
 #include <linux/filter.h>
 #include <linux/seccomp.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
+#include <unistd.h>
 
 #include <QFile>
 
 #include <gtest/gtest.h>
 
 #include "eventlog/EventSink.h"
+#include "eventlog/LocaleTime.h"
 #include "platform/Tick.h"
 
 void WriteBytes(const QString& path, const QByteArray& bytes)
@@ -43,6 +46,46 @@ FileSizeLimit::FileSizeLimit(rlim_t limit)
 FileSizeLimit::~FileSizeLimit()
 {
     setrlimit(RLIMIT_FSIZE, &m_old);
+}
+
+void UseGermanDates()
+{
+    LocaleSettings s;
+    s.dateOrder = 1;
+    s.clock = 1;
+    s.hourLeadingZero = 1;
+    s.dateSeparator = u'.';
+    s.shortDate = QStringLiteral("dd.MM.yyyy");
+    CLocaleTime::SetSettings(s);
+}
+
+DescriptorExhaustion::DescriptorExhaustion()
+{
+    getrlimit(RLIMIT_NOFILE, &m_old);
+    rlimit low = m_old;
+    low.rlim_cur = 256;
+    setrlimit(RLIMIT_NOFILE, &low);
+    const int base = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (base >= 0) {
+        m_fillers.push_back(base);
+        for (int fd; (fd = fcntl(base, F_DUPFD_CLOEXEC, 0)) >= 0;) {
+            m_fillers.push_back(fd);
+        }
+    }
+}
+
+DescriptorExhaustion::~DescriptorExhaustion()
+{
+    End();
+}
+
+void DescriptorExhaustion::End()
+{
+    for (int fd : m_fillers) {
+        close(fd);
+    }
+    m_fillers.clear();
+    setrlimit(RLIMIT_NOFILE, &m_old);
 }
 
 bool WaitUntil(const std::function<bool()>& cond, int timeoutMs)

@@ -39,6 +39,27 @@ private:
     rlimit m_old{};
 };
 
+// Uses day-month-year dates with full stops and a 24-hour clock ("05.03.2016",
+// "14:07:09") until the next CLocaleTime::ReadLocaleSettings.
+void UseGermanDates();
+
+// Lowers this process's descriptor limit and fills the table while it lives, so that every
+// call that needs a new descriptor fails with EMFILE; restores both when it ends.
+class DescriptorExhaustion
+{
+public:
+    DescriptorExhaustion();
+    ~DescriptorExhaustion();
+    DescriptorExhaustion(const DescriptorExhaustion&) = delete;
+    DescriptorExhaustion& operator=(const DescriptorExhaustion&) = delete;
+    // Gives the descriptors back and restores the limit (also done by the destructor).
+    void End();
+
+private:
+    rlimit m_old{};
+    std::vector<int> m_fillers;
+};
+
 // Polls cond every few milliseconds until it holds or timeoutMs passes. Returns cond().
 bool WaitUntil(const std::function<bool()>& cond, int timeoutMs = 5000);
 
