@@ -271,7 +271,6 @@ void CRawPrintServer::CollectFinishedReaders()
 void CRawPrintServer::ReaderThread()
 {
     std::unique_ptr<char[]> chunk(new (std::nothrow) char[kReceiveSize]);
-    std::size_t position = 0;
     while (m_stopFlag == 0 && chunk) {
         ClientPtr record;
         bool tableEmpty = false;
@@ -285,14 +284,16 @@ void CRawPrintServer::ReaderThread()
             }
             const std::size_t n = m_clientTable.size();
             tableEmpty = n == 0;
-            if (position >= n) {
-                position = 0;
+            // The readers share one cursor, so each pass of the readers polls as many
+            // different connections as there are readers.
+            if (m_cursor >= n) {
+                m_cursor = 0;
             }
             for (std::size_t k = 0; k < n; ++k) {
-                const std::size_t i = (position + k) % n;
+                const std::size_t i = (m_cursor + k) % n;
                 if (!m_clientTable[i]->busy) {
                     record = m_clientTable[i];
-                    position = i + 1;
+                    m_cursor = i + 1;
                     break;
                 }
             }

@@ -131,6 +131,7 @@ private:
     mutable std::recursive_mutex m_tableLock; // guards the table, reader count and workers
     std::vector<ClientPtr> m_clientTable;
     int m_readers = 0;
+    std::size_t m_cursor = 0; // the next record a reader polls
     std::list<Worker> m_readerThreads;
     std::mutex m_callbackLock; // one chunk at a time in the shared buffer
 };

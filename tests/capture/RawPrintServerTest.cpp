@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <map>
 #include <memory>
-#include <thread>
 #include <vector>
 
 #include "capture/RawPrintServer.h"
@@ -24,15 +23,6 @@ ListenerTiming FastTiming()
     t.stopGraceMs = 1000;
     t.exhaustedBackoffMs = 50;
     return t;
-}
-
-QByteArray Pattern(int size, int mul, int shift)
-{
-    QByteArray data(size, '\0');
-    for (int i = 0; i < size; ++i) {
-        data[i] = static_cast<char>(i * mul ^ (i >> shift));
-    }
-    return data;
 }
 
 // A listener on a free loopback port whose chunks land in a recorder; the collector sees
@@ -56,21 +46,13 @@ protected:
     {
         ASSERT_TRUE(RaiseDescriptorLimit(2048)); // both ends of every connection are ours
         Start();
-        std::vector<SOCKET> sockets = ConnectBurst(port, connections);
-        std::vector<QByteArray> jobs;
-        for (int i = 0; i < connections; ++i) {
-            jobs.push_back("job " + QByteArray::number(1000 + i));
-            ASSERT_NE(sockets[i], INVALID_SOCKET) << i;
-            ASSERT_TRUE(SendAll(sockets[i], jobs.back())) << i;
-            if (!holdOpen) {
-                ShutdownSend(sockets[i]);
-            }
-        }
-        ASSERT_TRUE(WaitUntil([&] { return recorder.Chunks().size() >= jobs.size(); }, 60000))
+        std::vector<SOCKET> sockets = SendBurst(port, connections, !holdOpen);
+        ASSERT_EQ(std::count(sockets.begin(), sockets.end(), INVALID_SOCKET), 0);
+        ASSERT_TRUE(WaitUntil([&] { return recorder.Chunks().size() >= sockets.size(); }, 60000))
             << recorder.Chunks().size();
         std::vector<QByteArray> alarms = recorder.Chunks();
         std::sort(alarms.begin(), alarms.end());
-        EXPECT_EQ(alarms, jobs);
+        EXPECT_EQ(alarms, BurstJobs(connections));
         // A job that ended its connection sees the listener close its end in order.
         EXPECT_EQ(CountResets(sockets, holdOpen ? 0 : 5000), 0);
         for (SOCKET s : sockets) {
@@ -95,27 +77,6 @@ protected:
 
 } // namespace
 
-TEST_F(RawPrintServer, LongJobs_OrderedChunksBesideASilentClient)
-{
-    Start();
-    // A client that connects and says nothing must not hold anyone up.
-    const SOCKET silent = ConnectLoopback(port);
-    ASSERT_NE(silent, INVALID_SOCKET);
-    for (const QByteArray& job : {Pattern(20000, 1, 30), Pattern(1 << 20, 131, 8)}) {
-        const QByteArray before = recorder.Joined();
-        ASSERT_TRUE(SendJob(port, job));
-        const std::size_t total = static_cast<std::size_t>(before.size() + job.size());
-        ASSERT_TRUE(WaitUntil([&] { return recorder.TotalBytes() >= total; }, 20000));
-        EXPECT_EQ(recorder.Joined(), before + job);
-    }
-    for (const QByteArray& c : recorder.Chunks()) {
-        EXPECT_TRUE(c.size() > 0 && c.size() <= 8200) << c.size();
-    }
-    closesocket(silent);
-    EXPECT_TRUE(WaitUntil([&] { return server->ClientCount() == 0; }));
-    EXPECT_EQ(events.Count(0, kSucceeded), 1);
-}
-
 TEST_F(RawPrintServer, SeveralConnections_NoneLeftUnreadWhenOthersClose)
 {
     Start();
@@ -134,40 +95,42 @@ TEST_F(RawPrintServer, SeveralConnections_NoneLeftUnreadWhenOthersClose)
     EXPECT_TRUE(WaitUntil([&] { return server->ReaderCount() == 0; }));
 }
 
-TEST_F(RawPrintServer, ConcurrentSenders_CallbacksNeverOverlapAndEachStreamIsIntact)
+TEST_F(RawPrintServer, ConcurrentJobs_EachStreamWholeInOrderCallbacksNeverOverlap)
 {
     Start();
+    const SOCKET silent = ConnectLoopback(port); // says nothing, must not hold anyone up
     recorder.callbackDelayMs = 1;
-    constexpr int kSenders = 8;
-    std::vector<QByteArray> sent(kSenders);
-    std::vector<std::thread> threads;
+    // Every byte of sender i is the letter 'a' + i, so each chunk names its stream. The
+    // senders take turns, so the listener reads all of them at once.
+    const std::vector<SOCKET> senders = ConnectBurst(port, 8);
+    std::vector<QByteArray> sent;
     std::size_t total = 0;
-    for (int i = 0; i < kSenders; ++i) {
-        // Every byte of sender i is the letter 'a' + i, so each chunk names its stream.
-        sent[i] = QByteArray(30000 + i * 1000, static_cast<char>('a' + i));
+    for (int i = 0; i < 8; ++i) {
+        sent.emplace_back(i == 0 ? 1 << 20 : 30000 + i * 1000, static_cast<char>('a' + i));
         total += static_cast<std::size_t>(sent[i].size());
-        threads.emplace_back([&, i] {
-            const SOCKET s = ConnectLoopback(port);
-            for (qsizetype off = 0; off < sent[i].size(); off += 3000) {
-                SendAll(s, sent[i].mid(off, 3000));
-                SleepMs(1);
-            }
-            closesocket(s);
-        });
     }
-    for (auto& t : threads) {
-        t.join();
+    for (qsizetype off = 0; off < sent[0].size(); off += 3000) {
+        for (int i = 0; i < 8; ++i) {
+            ASSERT_TRUE(off >= sent[i].size() || SendAll(senders[i], sent[i].mid(off, 3000)));
+        }
+    }
+    for (SOCKET s : senders) {
+        closesocket(s);
     }
     ASSERT_TRUE(WaitUntil([&] { return recorder.TotalBytes() >= total; }, 20000));
     std::map<char, QByteArray> streams;
     for (const QByteArray& c : recorder.Chunks()) {
+        ASSERT_TRUE(c.size() > 0 && c.size() <= 8200) << c.size();
         ASSERT_EQ(c.count(c[0]), c.size()) << "a chunk mixed two connections";
         streams[c[0]] += c;
     }
-    for (int i = 0; i < kSenders; ++i) {
+    for (int i = 0; i < 8; ++i) {
         EXPECT_EQ(streams[static_cast<char>('a' + i)], sent[i]);
     }
     EXPECT_FALSE(recorder.overlapped());
+    closesocket(silent);
+    EXPECT_TRUE(WaitUntil([&] { return server->ClientCount() == 0; }));
+    EXPECT_EQ(events.Count(0, kSucceeded), 1);
 }
 
 TEST_F(RawPrintServer, BurstOf100Jobs_AllReadNoneReset)

@@ -4,9 +4,9 @@
 #include <cstddef>
 #include <thread>
 
+#include <fcntl.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
-#include <fcntl.h>
 #include <poll.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
@@ -19,7 +19,22 @@
 
 #include "eventlog/EventSink.h"
 #include "eventlog/LocaleTime.h"
+#include "eventlog/TextFile.h"
 #include "platform/Tick.h"
+
+QStringList ReadTextLines(const QString& path, int codePage)
+{
+    CTextFile in;
+    in.SetCodePage(codePage);
+    QStringList lines;
+    QString line;
+    if (in.Open(path, CTextFile::modeRead | CTextFile::typeText)) {
+        while (in.ReadString(line)) {
+            lines << line;
+        }
+    }
+    return lines;
+}
 
 void WriteBytes(const QString& path, const QByteArray& bytes)
 {
@@ -175,6 +190,32 @@ std::vector<SOCKET> ConnectBurst(std::uint16_t port, int n, int timeoutMs)
             !SetNonBlocking(s, false)) {
             closesocket(s);
             s = INVALID_SOCKET;
+        }
+    }
+    return sockets;
+}
+
+std::vector<QByteArray> BurstJobs(int n)
+{
+    std::vector<QByteArray> jobs;
+    for (int i = 0; i < n; ++i) {
+        jobs.push_back("job " + QByteArray::number(1000 + i));
+    }
+    return jobs;
+}
+
+std::vector<SOCKET> SendBurst(std::uint16_t port, int n, bool endJobs)
+{
+    std::vector<SOCKET> sockets = ConnectBurst(port, n);
+    const std::vector<QByteArray> jobs = BurstJobs(n);
+    for (int i = 0; i < n; ++i) {
+        SOCKET& s = sockets[static_cast<std::size_t>(i)];
+        if (s != INVALID_SOCKET && !SendAll(s, jobs[static_cast<std::size_t>(i)])) {
+            closesocket(s);
+            s = INVALID_SOCKET;
+        }
+        if (s != INVALID_SOCKET && endJobs) {
+            ShutdownSend(s);
         }
     }
     return sockets;

@@ -11,6 +11,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include "eventlog/EventRecord.h"
 #include "eventlog/EventStore.h"
@@ -20,6 +21,21 @@
 
 // The fresh temporary folder the test main made for this run (profile, data, runtime).
 QString TestHome();
+
+// An empty folder of that name in the test home (emptied when it exists).
+QString FreshFolder(const QString& name);
+// The lines of a text file read back through the program's text file class (UTF-16 with a
+// byte order mark, else 8-bit in codePage, -1 = the ANSI code page), without line ends.
+QStringList ReadTextLines(const QString& path, int codePage = -1);
+// The texts of event records, in order.
+template <typename Records> QStringList TextsOf(const Records& records)
+{
+    QStringList out;
+    for (const EventRecord& r : records) {
+        out << r.text;
+    }
+    return out;
+}
 
 // Writes bytes as the whole file at path (a test failure when that fails).
 void WriteBytes(const QString& path, const QByteArray& bytes);
@@ -77,6 +93,12 @@ bool SendJob(std::uint16_t port, const QByteArray& data);
 // them; returns blocking sockets, INVALID_SOCKET where a connection failed or is still
 // pending.
 std::vector<SOCKET> ConnectBurst(std::uint16_t port, int n, int timeoutMs = 20000);
+// The jobs of a burst: "job 1000", "job 1001", ... (n of them, in sorted order).
+std::vector<QByteArray> BurstJobs(int n);
+// Opens n connections at once (ConnectBurst) and sends job i of BurstJobs on connection i;
+// with endJobs each connection's sending side is shut after its job, as a spooler ends a job.
+// Returns the sockets; INVALID_SOCKET where connecting or sending failed.
+std::vector<SOCKET> SendBurst(std::uint16_t port, int n, bool endJobs);
 // Number of sockets whose connection the peer reset (ECONNRESET). Each socket is given up to
 // waitMs to become readable (0: only what has already arrived counts); a socket that the
 // peer closed in order, or that is quiet, is not reset.
