@@ -137,9 +137,7 @@ public:
     }
     ~BenchListener()
     {
-        for (SOCKET s : m_clients) {
-            closesocket(s);
-        }
+        CloseAll(m_clients);
         if (m_server) {
             m_server->Stop();
         }
@@ -169,9 +167,7 @@ public:
     // Returns false when it still holds some after the drain time-out.
     bool CloseClients()
     {
-        for (SOCKET s : m_clients) {
-            closesocket(s);
-        }
+        CloseAll(m_clients);
         m_clients.clear();
         return WaitUntil([this] { return m_server->ClientCount() == 0; }, kDrainTimeoutMs);
     }
@@ -385,11 +381,9 @@ void BM_Burst(benchmark::State& state)
         const ChunkCounter::Totals totals = listener.Counter().Snapshot();
         alarms = totals.chunks - seen;
         state.SetIterationTime(alarms > 0 ? Seconds(totals.last - start) : 0);
-        resets = CountResets(sockets, holdOpen ? 0 : kDeliveryTimeoutMs);
+        resets = CountPeerEnds(sockets, holdOpen ? 0 : kDeliveryTimeoutMs).reset;
         refused = std::count(sockets.begin(), sockets.end(), INVALID_SOCKET);
-        for (SOCKET s : sockets) {
-            closesocket(s);
-        }
+        CloseAll(sockets);
     }
     if (!WaitUntil([&] { return listener.ClientCount() == 0; }, kDrainTimeoutMs)) {
         state.SkipWithError("listener kept closed connections");

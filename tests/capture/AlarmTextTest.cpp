@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <mutex>
+#include <atomic>
 #include <vector>
 
 #include "capture/AlarmCounter.h"
@@ -11,11 +11,6 @@
 #include "support/TestSupport.h"
 
 namespace {
-
-QString Alarm(const QByteArray& bytes)
-{
-    return MakeAlarmText(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-}
 
 struct Case
 {
@@ -35,29 +30,19 @@ QByteArray Descending()
     return all;
 }
 
-QString L1(const char* latin1)
-{
-    return QString::fromLatin1(latin1);
-}
-
 // The application's side of the callback: the print buffer and the fan-out it hands on to.
 struct Owner : IPrintDataOwner
 {
     const char* PrintBuffer() const override { return buffer; }
     void DispatchAlarm(const QString& text) override
     {
-        std::lock_guard lock(mutex);
-        dispatched.push_back(text);
-    }
-    std::size_t Count()
-    {
-        std::lock_guard lock(mutex);
-        return dispatched.size();
+        dispatched.push_back(text); // one chunk at a time: the listener never overlaps them
+        ++count;
     }
 
     char buffer[8200] = {};
-    std::mutex mutex;
     std::vector<QString> dispatched;
+    std::atomic<std::size_t> count{0};
 };
 
 } // namespace
@@ -71,16 +56,16 @@ TEST(AlarmText, Chunks_CutTrimmedAndDecoded)
         {"leading runs of own char only", "\r\n\r\nText", u"\r\nText"_qs},
         {"trim order", "Tank high\r\n\xB5\xDA\x20\x31", u"Tank high"_qs},
         {"high byte cut at end", "Hot\xE9", u"Hot"_qs},
-        {"high byte kept inside", "Caf\xE9 open", L1("Caf\xE9 open")},
+        {"high byte kept inside", "Caf\xE9 open", QString::fromLatin1("Caf\xE9 open")},
         {"only control bytes", "\r\n\f", QString()},
         {"one inside is kept", "Line 1 up", u"Line 1 up"_qs},
         {"digits other than one", "Zone 21\r\n", u"Zone 2"_qs},
         {"NUL ends the text", QByteArray("Door open 1\0garbage\r\n", 21), u"Door open"_qs},
         {"only NULs", QByteArray("\0\0\0", 3), QString()},
         {"cut before NUL", QByteArray("A\0B\xFF", 4), u"A"_qs},
-        {"stray Latin-1 byte", "\xC3\xA9t\xE9 ok", L1("\xC3\xA9t\xE9 ok")},
+        {"stray Latin-1 byte", "\xC3\xA9t\xE9 ok", QString::fromLatin1("\xC3\xA9t\xE9 ok")},
         {"overlong is not UTF-8", "A\xC0\xAF", u"A"_qs},
-        {"surrogate is not UTF-8", "X\xED\xA0\x80Y", L1("X\xED\xA0\x80Y")},
+        {"surrogate is not UTF-8", "X\xED\xA0\x80Y", QString::fromLatin1("X\xED\xA0\x80Y")},
         {"empty", QByteArray(), QString()},
         {"every byte value", Descending(), QString::fromLatin1(Descending().left(256 - 32 - 1))},
         // UTF-8 chunks: decoded, cut and trimmed by character.
@@ -97,10 +82,9 @@ TEST(AlarmText, Chunks_CutTrimmedAndDecoded)
         {"split at the start", "\xA9 haut \xC3\xA9t\xC3\xA9", u"haut été"_qs, true},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(Alarm(c.input), c.expected) << c.name;
-        EXPECT_EQ(IsUtf8Chunk(c.input.constData(), static_cast<std::size_t>(c.input.size())),
-                  c.utf8)
-            << c.name;
+        const std::size_t size = static_cast<std::size_t>(c.input.size());
+        EXPECT_EQ(MakeAlarmText(c.input.constData(), size), c.expected) << c.name;
+        EXPECT_EQ(IsUtf8Chunk(c.input.constData(), size), c.utf8) << c.name;
     }
 }
 
@@ -123,7 +107,7 @@ TEST(PrintData, JobInChunks_OneAlarmEachLoggedDispatchedAndCounted)
     for (std::size_t i = 0; i < 3; ++i) {
         // Each part waits for the last one's alarm, so each is its own chunk.
         ASSERT_TRUE(SendAll(s, parts[i]));
-        ASSERT_TRUE(WaitUntil([&] { return owner.Count() == i + 1; }));
+        ASSERT_TRUE(WaitUntil([&] { return owner.count == i + 1; }));
     }
     closesocket(s);
     EXPECT_TRUE(server.Stop());

@@ -16,26 +16,19 @@ constexpr std::uint32_t kLoopback = 0x7F000001;
 const QString kFailed = LoadString(61234);
 const QString kSucceeded = LoadString(61235);
 
-ListenerTiming FastTiming()
-{
-    ListenerTiming t;
-    t.acceptPollMs = 5;
-    t.stopGraceMs = 1000;
-    t.exhaustedBackoffMs = 50;
-    return t;
-}
+constexpr ListenerTiming kFast{.acceptPollMs = 5, .stopGraceMs = 1000, .exhaustedBackoffMs = 50};
 
 // A listener on a free loopback port whose chunks land in a recorder; the collector sees
 // every event from the start.
 class RawPrintServer : public testing::Test
 {
 protected:
-    void Create(const ListenerTiming& timing = FastTiming())
+    void Create(const ListenerTiming& timing = kFast)
     {
         server = std::make_unique<CRawPrintServer>(&recorder, &ChunkRecorder::Callback, port,
                                                    recorder.buffer.data(), 8200, kLoopback, timing);
     }
-    void Start(const ListenerTiming& timing = FastTiming())
+    void Start(const ListenerTiming& timing = kFast)
     {
         Create(timing);
         ASSERT_TRUE(WaitUntil([this] { return server->ListenerStatus() == ListenerAccepting; }));
@@ -54,10 +47,10 @@ protected:
         std::sort(alarms.begin(), alarms.end());
         EXPECT_EQ(alarms, BurstJobs(connections));
         // A job that ended its connection sees the listener close its end in order.
-        EXPECT_EQ(CountResets(sockets, holdOpen ? 0 : 5000), 0);
-        for (SOCKET s : sockets) {
-            closesocket(s);
-        }
+        const PeerEnds ends = CountPeerEnds(sockets, holdOpen ? 0 : 5000);
+        EXPECT_EQ(ends.reset, 0);
+        EXPECT_EQ(holdOpen ? ends.open : ends.closed, connections);
+        CloseAll(sockets);
         EXPECT_TRUE(WaitUntil([&] { return server->ClientCount() == 0; }, 20000));
     }
     // A start that fails reports the failure only, never success first, and stays failed.
@@ -114,9 +107,7 @@ TEST_F(RawPrintServer, ConcurrentJobs_EachStreamWholeInOrderCallbacksNeverOverla
             ASSERT_TRUE(off >= sent[i].size() || SendAll(senders[i], sent[i].mid(off, 3000)));
         }
     }
-    for (SOCKET s : senders) {
-        closesocket(s);
-    }
+    CloseAll(senders);
     ASSERT_TRUE(WaitUntil([&] { return recorder.TotalBytes() >= total; }, 20000));
     std::map<char, QByteArray> streams;
     for (const QByteArray& c : recorder.Chunks()) {
@@ -161,7 +152,7 @@ TEST_F(RawPrintServer, ListenRefused_OnlyFailureReported)
 
 TEST_F(RawPrintServer, Stop_ReturnsOnceThreadsEndAndClosesEverything)
 {
-    ListenerTiming timing = FastTiming();
+    ListenerTiming timing = kFast;
     // Far beyond the test's time-out: a Stop that sleeps its grace never returns here.
     timing.stopGraceMs = 3'600'000;
     Start(timing);
@@ -171,12 +162,8 @@ TEST_F(RawPrintServer, Stop_ReturnsOnceThreadsEndAndClosesEverything)
     EXPECT_EQ(server->ClientCount(), 0u);
     EXPECT_EQ(server->ReaderCount(), 0);
     EXPECT_EQ(server->ListenerStatus(), ListenerClosed);
-    for (SOCKET c : clients) {
-        char b;
-        EXPECT_TRUE(WaitReadable(c, 2000));
-        EXPECT_EQ(Recv(c, &b, 1), 0) << "the listener did not close its end";
-        closesocket(c);
-    }
+    EXPECT_EQ(CountPeerEnds(clients, 5000).closed, 5); // the listener closed its ends
+    CloseAll(clients);
     EXPECT_EQ(ConnectLoopback(port), INVALID_SOCKET); // nothing listens any more
 
     // Port 0 starts no thread, and Stop still completes.

@@ -6,7 +6,6 @@
 #include <QFileInfo>
 
 #include "eventlog/EventLogFile.h"
-#include "eventlog/TextFile.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -85,19 +84,4 @@ TEST(SaveLog, ReplacesTheFileAndReportsWriteFailures)
     // A folder that cannot exist (below a regular file): no file, no crash.
     EXPECT_TRUE(WriteRunLog(path + QStringLiteral("/sub"), many, &kMarch5).isEmpty());
     EXPECT_FALSE(SaveLog(path + QStringLiteral("/sub/x.log"), many));
-}
-
-TEST(TextFile, Unicode_WrittenAndReadBackWithoutLineEnds)
-{
-    const QString path = FreshFolder(u"text"_qs) + QStringLiteral("/u.log");
-    CTextFile out;
-    ASSERT_TRUE(out.Open(path, CTextFile::kLogFlags));
-    // The byte order mark comes once, before the first write only.
-    EXPECT_TRUE(out.WriteString(u"first, line\r\n"_qs));
-    EXPECT_TRUE(out.WriteString(u"\u62a5\u8b66\ncr only\rlast"_qs));
-    EXPECT_TRUE(out.Close());
-    EXPECT_EQ(ReadBytes(path), Utf16(u"first, line\r\n\u62a5\u8b66\ncr only\rlast"_qs));
-    // A lone CR is not a line end for the reader; it is removed only at the end of a line.
-    EXPECT_EQ(ReadTextLines(path),
-              (QStringList{u"first, line"_qs, u"\u62a5\u8b66"_qs, u"cr only\rlast"_qs}));
 }

@@ -40,7 +40,6 @@ TEST(EventStore, SinkAndFilter_WhatIsKept)
     EventSink(1, u"lost again"_qs);
     EXPECT_EQ(TextsOf(store.TakePending()),
               (QStringList{u"kept"_qs, u"error while filtered"_qs, u"info after"_qs}));
-    EXPECT_TRUE(store.TakePending().empty());
 
     // Past its bound the store drops the oldest and counts them.
     for (int i = 0; i < static_cast<int>(CEventStore::kMaxPending) + 10; ++i) {

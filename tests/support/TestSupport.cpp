@@ -221,17 +221,32 @@ std::vector<SOCKET> SendBurst(std::uint16_t port, int n, bool endJobs)
     return sockets;
 }
 
-int CountResets(const std::vector<SOCKET>& sockets, int waitMs)
+PeerEnds CountPeerEnds(const std::vector<SOCKET>& sockets, int waitMs)
 {
-    int resets = 0;
+    PeerEnds ends;
     for (const SOCKET s : sockets) {
         char byte;
-        if (s != INVALID_SOCKET && WaitReadable(s, waitMs) && recv(s, &byte, 1, MSG_DONTWAIT) < 0 &&
-            errno == ECONNRESET) {
-            ++resets;
+        const long n = s != INVALID_SOCKET && WaitReadable(s, waitMs)
+                           ? static_cast<long>(recv(s, &byte, 1, MSG_DONTWAIT))
+                           : 1;
+        if (n == 0) {
+            ++ends.closed;
+        } else if (n < 0 && errno == ECONNRESET) {
+            ++ends.reset;
+        } else {
+            ++ends.open;
         }
     }
-    return resets;
+    return ends;
+}
+
+void CloseAll(const std::vector<SOCKET>& sockets)
+{
+    for (const SOCKET s : sockets) {
+        if (s != INVALID_SOCKET) {
+            closesocket(s);
+        }
+    }
 }
 
 bool RaiseDescriptorLimit(rlim_t n)

@@ -99,10 +99,18 @@ std::vector<QByteArray> BurstJobs(int n);
 // with endJobs each connection's sending side is shut after its job, as a spooler ends a job.
 // Returns the sockets; INVALID_SOCKET where connecting or sending failed.
 std::vector<SOCKET> SendBurst(std::uint16_t port, int n, bool endJobs);
-// Number of sockets whose connection the peer reset (ECONNRESET). Each socket is given up to
-// waitMs to become readable (0: only what has already arrived counts); a socket that the
-// peer closed in order, or that is quiet, is not reset.
-int CountResets(const std::vector<SOCKET>& sockets, int waitMs);
+// How the peers left a set of connections.
+struct PeerEnds
+{
+    int closed = 0; // ended in order (end of stream)
+    int reset = 0;  // reset (ECONNRESET)
+    int open = 0;   // still open: nothing to read yet, or data
+};
+// Reads one byte from every socket, waiting up to waitMs for each to become readable (0: only
+// what has already arrived counts), and tells how each connection stands.
+PeerEnds CountPeerEnds(const std::vector<SOCKET>& sockets, int waitMs);
+// Closes every valid socket of the list.
+void CloseAll(const std::vector<SOCKET>& sockets);
 // Raises this process's soft descriptor limit to at least n (bounded by the hard limit).
 // Returns false when n descriptors are not allowed.
 bool RaiseDescriptorLimit(rlim_t n);
