@@ -93,19 +93,17 @@ TEST(PrintData, JobInChunks_OneAlarmEachLoggedDispatchedAndCounted)
     EventCollector events;
     ResetAlarmCounter();
     Owner owner;
-    ListenerTiming timing;
-    timing.acceptPollMs = 5;
     const std::uint16_t port = FreePort();
     CRawPrintServer server(&owner, &OnPrintData, port, owner.buffer, sizeof owner.buffer,
-                           0x7F000001, timing);
+                           0x7F000001, ListenerTiming{.acceptPollMs = 5});
     ASSERT_TRUE(WaitUntil([&] { return server.ListenerStatus() == ListenerAccepting; }));
     const SOCKET s = ConnectLoopback(port);
     ASSERT_NE(s, INVALID_SOCKET);
-    // The second part has nothing printable: it is still one (empty) alarm. The third tries
-    // to forge a log line: the alarm keeps its line break, its log line does not.
+    // Each part waits for the last one's alarm, so each is its own chunk. The second has
+    // nothing printable: still one (empty) alarm. The third tries to forge a log line: the
+    // alarm keeps its line break, its log line does not.
     const char* parts[] = {"ALARM 1\r\n\f", "\r\n\f", "Level high\r\n1/1/16,0:00:00,Sent!\r\n"};
     for (std::size_t i = 0; i < 3; ++i) {
-        // Each part waits for the last one's alarm, so each is its own chunk.
         ASSERT_TRUE(SendAll(s, parts[i]));
         ASSERT_TRUE(WaitUntil([&] { return owner.count == i + 1; }));
     }
