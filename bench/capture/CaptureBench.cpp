@@ -1,6 +1,5 @@
-// Throughput, delivery latency and idle cost of the print listener, measured on real loopback
-// connections with the listener's own pauses. Only the stop grace is shortened: stopping is
-// not measured, and at its full length every listener would add three seconds to the run.
+// Throughput, delivery latency, bursts of connections and idle cost of the print listener,
+// measured on real loopback connections with the listener's own timing.
 
 #include <algorithm>
 #include <atomic>
@@ -20,19 +19,21 @@
 
 #include "capture/RawPrintServer.h"
 #include "platform/Socket.h"
+#include "support/TestSupport.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
 constexpr std::uint32_t kLoopback = 0x7F000001;
-constexpr int kStopGraceMs = 200;
 constexpr int kStartTimeoutMs = 2000;
 constexpr int kDeliveryTimeoutMs = 2000;
 // A connection waits at most one accept poll; this leaves room for a slow machine.
 constexpr int kAcceptTimeoutMs = 1000;
 // A closed connection is gone from the table once the listener has read what was queued.
 constexpr int kDrainTimeoutMs = 10000;
+// A burst is read within a second; the rest of this bound only tells a failure apart.
+constexpr int kBurstTimeoutMs = 60000;
 constexpr std::size_t kJobSize = 200;
 constexpr int kStreamWarmUpMs = 300;
 constexpr int kStreamWindowMs = 3000;
@@ -52,62 +53,6 @@ double Seconds(Clock::duration d)
 void SleepFor(int ms)
 {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
-// Polls cond every millisecond. Returns false when it is still false after timeoutMs.
-template <typename Cond> bool WaitFor(Cond cond, int timeoutMs)
-{
-    const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!cond()) {
-        if (Clock::now() >= end) {
-            return cond();
-        }
-        SleepFor(1);
-    }
-    return true;
-}
-
-// Returns a loopback port that was free a moment ago, 0 when none could be had.
-std::uint16_t FreeLoopbackPort()
-{
-    const SOCKET s = CreateTcpSocket();
-    if (s == INVALID_SOCKET) {
-        return 0;
-    }
-    std::uint16_t port = 0;
-    if (Bind(s, SockAddrIn{kLoopback, 0}) != SOCKET_ERROR) {
-        port = LocalAddress(s).port;
-    }
-    closesocket(s);
-    return port;
-}
-
-// Returns a connected blocking socket, INVALID_SOCKET on failure.
-SOCKET ConnectLoopback(std::uint16_t port)
-{
-    const SOCKET s = CreateTcpSocket();
-    if (s == INVALID_SOCKET) {
-        return s;
-    }
-    if (Connect(s, SockAddrIn{kLoopback, port}) == SOCKET_ERROR) {
-        closesocket(s);
-        return INVALID_SOCKET;
-    }
-    return s;
-}
-
-// Returns false when the peer stopped taking data before everything was sent.
-bool SendAll(SOCKET s, const char* data, std::size_t size)
-{
-    std::size_t sent = 0;
-    while (sent < size) {
-        const long n = Send(s, data + sent, size - sent);
-        if (n <= 0) {
-            return false;
-        }
-        sent += static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 // Nearest-rank percentile (p in 0..100) of the samples; 0 for none.
@@ -178,15 +123,10 @@ class BenchListener
 public:
     BenchListener()
     {
-        if (m_port == 0) {
-            return;
-        }
-        ListenerTiming timing;
-        timing.stopGraceMs = kStopGraceMs;
         m_server = std::make_unique<CRawPrintServer>(
             &m_counter, &ChunkCounter::OnChunk, m_port, m_buffer.data(),
-            static_cast<std::uint32_t>(m_buffer.size()), kLoopback, timing);
-        m_ready = WaitFor(
+            static_cast<std::uint32_t>(m_buffer.size()), kLoopback);
+        m_ready = WaitUntil(
             [this] {
                 const int status = m_server->ListenerStatus();
                 return status == ListenerAccepting || status == ListenerClosed ||
@@ -197,9 +137,7 @@ public:
     }
     ~BenchListener()
     {
-        for (SOCKET s : m_clients) {
-            closesocket(s);
-        }
+        CloseAll(m_clients);
         if (m_server) {
             m_server->Stop();
         }
@@ -210,24 +148,18 @@ public:
     bool Ready() const { return m_ready; }
     std::uint16_t Port() const { return m_port; }
     ChunkCounter& Counter() { return m_counter; }
+    std::size_t ClientCount() const { return m_server->ClientCount(); }
 
-    // Opens n connections that stay open, one at a time: the listen backlog holds five, and
-    // a handshake beyond it would only be retried a second later.
+    // Opens n connections at once that stay open.
     // Returns false when one of them was refused or not taken within an accept time-out.
     bool OpenClients(int n)
     {
-        for (int i = 0; i < n; ++i) {
-            const SOCKET s = ConnectLoopback(m_port);
-            if (s == INVALID_SOCKET) {
-                return false;
-            }
-            m_clients.push_back(s);
-            const std::size_t wanted = m_clients.size();
-            if (!WaitFor([&] { return m_server->ClientCount() >= wanted; }, kAcceptTimeoutMs)) {
-                return false;
-            }
+        m_clients = ConnectBurst(m_port, n);
+        if (std::count(m_clients.begin(), m_clients.end(), INVALID_SOCKET) != 0) {
+            return false;
         }
-        return true;
+        const std::size_t wanted = m_clients.size();
+        return WaitUntil([&] { return m_server->ClientCount() >= wanted; }, kAcceptTimeoutMs);
     }
     const std::vector<SOCKET>& Clients() const { return m_clients; }
 
@@ -235,15 +167,13 @@ public:
     // Returns false when it still holds some after the drain time-out.
     bool CloseClients()
     {
-        for (SOCKET s : m_clients) {
-            closesocket(s);
-        }
+        CloseAll(m_clients);
         m_clients.clear();
-        return WaitFor([this] { return m_server->ClientCount() == 0; }, kDrainTimeoutMs);
+        return WaitUntil([this] { return m_server->ClientCount() == 0; }, kDrainTimeoutMs);
     }
 
 private:
-    std::uint16_t m_port = FreeLoopbackPort();
+    std::uint16_t m_port = FreePort();
     std::vector<char> m_buffer = std::vector<char>(CRawPrintServer::kReceiveSize);
     ChunkCounter m_counter;
     std::unique_ptr<CRawPrintServer> m_server;
@@ -255,14 +185,14 @@ private:
 // Returns false when the job could not be sent or was not delivered in time.
 bool RunJob(BenchListener& listener, Clock::time_point* connectAt, Clock::time_point* deliveredAt)
 {
-    static const std::vector<char> job(kJobSize, 'J');
+    static const QByteArray job(kJobSize, 'J');
     const std::uint64_t seen = listener.Counter().Snapshot().chunks;
     *connectAt = Clock::now();
     const SOCKET s = ConnectLoopback(listener.Port());
     if (s == INVALID_SOCKET) {
         return false;
     }
-    const bool sent = SendAll(s, job.data(), job.size());
+    const bool sent = SendAll(s, job);
     closesocket(s);
     ChunkCounter::Totals totals;
     if (!sent || !listener.Counter().WaitBeyond(seen, kDeliveryTimeoutMs, &totals)) {
@@ -375,8 +305,8 @@ void BM_StreamChunks(benchmark::State& state)
     std::vector<std::thread> senders;
     for (SOCKET s : listener.Clients()) {
         senders.emplace_back([s, &stop] {
-            const std::vector<char> block(CRawPrintServer::kReceiveSize, 'S');
-            while (!stop && SendAll(s, block.data(), block.size())) {
+            const QByteArray block(CRawPrintServer::kReceiveSize, 'S');
+            while (!stop && SendAll(s, block)) {
             }
         });
     }
@@ -418,6 +348,55 @@ BENCHMARK(BM_StreamChunks)
     ->Arg(1)
     ->Arg(16)
     ->ArgName("connections")
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+// A burst of print jobs, each on its own connection, all opened at once (a monitoring system
+// printing a storm of alarms): the time from the first connect to the last alarm, how many
+// jobs became alarms, and how many connections the system reset or refused. Jobs either end
+// their connection or hold it open.
+void BM_Burst(benchmark::State& state)
+{
+    const int connections = static_cast<int>(state.range(0));
+    const bool holdOpen = state.range(1) != 0;
+    if (!RaiseDescriptorLimit(static_cast<rlim_t>(2 * connections + 256))) {
+        state.SkipWithError("descriptor limit too low");
+        return;
+    }
+    BenchListener listener;
+    if (!listener.Ready()) {
+        state.SkipWithError("listener did not start");
+        return;
+    }
+    std::uint64_t alarms = 0;
+    int resets = 0;
+    long refused = 0;
+    for (auto _ : state) {
+        const std::uint64_t seen = listener.Counter().Snapshot().chunks;
+        const Clock::time_point start = Clock::now();
+        const std::vector<SOCKET> sockets = SendBurst(listener.Port(), connections, !holdOpen);
+        WaitUntil([&] { return listener.Counter().Snapshot().chunks >= seen + connections; },
+                  kBurstTimeoutMs);
+        const ChunkCounter::Totals totals = listener.Counter().Snapshot();
+        alarms = totals.chunks - seen;
+        state.SetIterationTime(alarms > 0 ? Seconds(totals.last - start) : 0);
+        resets = CountPeerEnds(sockets, holdOpen ? 0 : kDeliveryTimeoutMs).reset;
+        refused = std::count(sockets.begin(), sockets.end(), INVALID_SOCKET);
+        CloseAll(sockets);
+    }
+    if (!WaitUntil([&] { return listener.ClientCount() == 0; }, kDrainTimeoutMs)) {
+        state.SkipWithError("listener kept closed connections");
+        return;
+    }
+    state.counters["alarms"] = static_cast<double>(alarms);
+    state.counters["reset"] = resets;
+    state.counters["refused"] = static_cast<double>(refused);
+}
+BENCHMARK(BM_Burst)
+    ->Args({100, 0})
+    ->Args({500, 1})
+    ->ArgNames({"connections", "held_open"})
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);

@@ -17,7 +17,6 @@ constexpr unsigned kIdsSucceedToInitialize = 61235;
 constexpr unsigned kIdsCapturePaused = 61300;
 constexpr unsigned kIdsCaptureResumed = 61301;
 
-constexpr int kListenBacklog = 5;
 // A peer that keeps sending while its connection is being closed cannot hold the closing
 // thread for longer than this many drain reads.
 constexpr int kMaxDrainReads = 128;
@@ -78,12 +77,43 @@ CRawPrintServer::~CRawPrintServer()
 
 void CRawPrintServer::AcceptThread()
 {
+    // Success is announced only once the socket listens: a failed bind or listen leaves
+    // nothing listening and says so.
+    if (!OpenListeningSocket()) {
+        CloseAllClients();
+        EventSink(EventError, LoadString(kIdsFailedToInitialize));
+        return;
+    }
+    EventSink(EventInformation, LoadString(kIdsSucceedToInitialize));
+
+    while (m_stopFlag == 0) {
+        m_status = ListenerAccepting;
+        // Every waiting connection is taken in one pass, so a burst of print jobs never
+        // waits a poll per connection and never overflows the backlog.
+        AcceptStep step = AcceptStep::Taken;
+        while (step == AcceptStep::Taken && m_stopFlag == 0) {
+            step = AcceptOne();
+        }
+        if (step == AcceptStep::Failed) {
+            break;
+        }
+        CollectFinishedReaders();
+        {
+            std::lock_guard lock(m_tableLock);
+            StartReadersLocked();
+        }
+        PauseUnlessStopped(m_timing.acceptPollMs);
+    }
+    m_status = ListenerClosing;
+    CloseAllClients();
+}
+
+bool CRawPrintServer::OpenListeningSocket()
+{
     const SOCKET ls = CreateTcpSocket();
     if (ls == INVALID_SOCKET) {
         qCDebug(lcCapture) << "socket:" << SocketErrorText(WSAGetLastError());
-        m_status = ListenerClosed;
-        EventSink(EventError, LoadString(kIdsFailedToInitialize));
-        return;
+        return false;
     }
     SetDontLinger(ls);
     SetNoDelay(ls, true);
@@ -99,40 +129,18 @@ void CRawPrintServer::AcceptThread()
 
     if (Bind(ls, SockAddrIn{m_bindAddress, m_port}) == SOCKET_ERROR) {
         qCDebug(lcCapture) << "bind:" << SocketErrorText(WSAGetLastError());
-        m_status = ListenerClosing;
-        CloseAllClients();
-        EventSink(EventError, LoadString(kIdsFailedToInitialize));
-        return;
+        return false;
     }
-    EventSink(EventInformation, LoadString(kIdsSucceedToInitialize));
-
-    if (Listen(ls, kListenBacklog) == SOCKET_ERROR) {
+    const int backlog = MaxListenBacklog();
+    if (Listen(ls, backlog) == SOCKET_ERROR) {
         qCDebug(lcCapture) << "listen:" << SocketErrorText(WSAGetLastError());
-        std::lock_guard lock(m_tableLock);
-        if (m_listenSocket == ls) {
-            closesocket(ls);
-            m_listenSocket = INVALID_SOCKET;
-        }
-        return;
+        return false;
     }
-
-    while (m_stopFlag == 0) {
-        m_status = ListenerAccepting;
-        if (!AcceptOne()) {
-            break;
-        }
-        CollectFinishedReaders();
-        {
-            std::lock_guard lock(m_tableLock);
-            StartReadersLocked();
-        }
-        PauseUnlessStopped(m_timing.acceptPollMs);
-    }
-    m_status = ListenerClosing;
-    CloseAllClients();
+    qCDebug(lcCapture) << "listening on port" << m_port << "backlog" << backlog;
+    return true;
 }
 
-bool CRawPrintServer::AcceptOne()
+CRawPrintServer::AcceptStep CRawPrintServer::AcceptOne()
 {
     SockAddrIn peer;
     SOCKET c = INVALID_SOCKET;
@@ -144,7 +152,7 @@ bool CRawPrintServer::AcceptOne()
         const SOCKET ls = m_listenSocket;
         if (ls == INVALID_SOCKET) {
             m_status = ListenerAcceptFailed;
-            return false;
+            return AcceptStep::Failed;
         }
         c = Accept(ls, &peer);
         if (c == INVALID_SOCKET) {
@@ -168,14 +176,14 @@ bool CRawPrintServer::AcceptOne()
             }
             ReportExhaustion(WSAENOMEM);
             PauseUnlessStopped(m_timing.exhaustedBackoffMs);
-            return true;
+            return AcceptStep::Idle;
         }
         if (m_exhausted) {
             m_exhausted = false;
             EventSink(EventInformation, LoadString(kIdsCaptureResumed));
         }
         qCDebug(lcCapture) << "accepted" << FormatIpv4(peer.address) << peer.port;
-        return true;
+        return AcceptStep::Taken;
     }
 
     switch (error) {
@@ -187,19 +195,19 @@ bool CRawPrintServer::AcceptOne()
         ReportExhaustion(error);
         PauseUnlessStopped(m_timing.exhaustedBackoffMs);
         m_status = ListenerAccepting;
-        return true;
+        return AcceptStep::Idle;
     case WSAEFAULT:
     case WSAEINVAL:
     case WSAENOTSOCK:
     case EBADF:
         qCDebug(lcCapture) << "accept:" << SocketErrorText(error);
         m_status = ListenerAcceptFailed;
-        return false;
+        return AcceptStep::Failed;
     default:
         // Nothing waiting (WSAEWOULDBLOCK), an interrupted call, or a connection that
         // failed before it was taken (the network errors Linux passes on from accept).
         m_status = ListenerAccepting;
-        return true;
+        return AcceptStep::Idle;
     }
 }
 
@@ -263,7 +271,6 @@ void CRawPrintServer::CollectFinishedReaders()
 void CRawPrintServer::ReaderThread()
 {
     std::unique_ptr<char[]> chunk(new (std::nothrow) char[kReceiveSize]);
-    std::size_t position = 0;
     while (m_stopFlag == 0 && chunk) {
         ClientPtr record;
         bool tableEmpty = false;
@@ -277,14 +284,16 @@ void CRawPrintServer::ReaderThread()
             }
             const std::size_t n = m_clientTable.size();
             tableEmpty = n == 0;
-            if (position >= n) {
-                position = 0;
+            // The readers share one cursor, so each pass of the readers polls as many
+            // different connections as there are readers.
+            if (m_cursor >= n) {
+                m_cursor = 0;
             }
             for (std::size_t k = 0; k < n; ++k) {
-                const std::size_t i = (position + k) % n;
+                const std::size_t i = (m_cursor + k) % n;
                 if (!m_clientTable[i]->busy) {
                     record = m_clientTable[i];
-                    position = i + 1;
+                    m_cursor = i + 1;
                     break;
                 }
             }
@@ -396,29 +405,47 @@ void CRawPrintServer::CloseAllClients()
     m_status = ListenerClosed;
 }
 
-void CRawPrintServer::Stop()
+bool CRawPrintServer::Stop()
 {
     if (m_stopped) {
-        return;
+        return true;
     }
     m_stopped = true;
     m_stopFlag = 1;
     m_stopEvent.Set();
-    SleepMs(m_timing.stopGraceMs);
-    for (int i = 0; i < m_timing.stopClosingWaits && m_status == ListenerClosing; ++i) {
-        SleepMs(m_timing.stopClosingWaitMs);
+    // Every thread ends within one pass of the stop flag unless a data callback blocks;
+    // none is ever terminated or left running.
+    const bool inTime = JoinThreads(GetTickCount64() +
+                                    static_cast<std::uint64_t>(std::max(m_timing.stopGraceMs, 0)));
+    CloseAllClients();
+    return inTime;
+}
+
+bool CRawPrintServer::JoinThreads(std::uint64_t deadline)
+{
+    const auto remaining = [deadline] {
+        const std::uint64_t now = GetTickCount64();
+        return now >= deadline ? 0 : static_cast<int>(deadline - now);
+    };
+    bool inTime = m_acceptThread.Join(remaining());
+    if (!inTime) {
+        qCDebug(lcCapture) << "accept thread still running after the stop grace";
+        m_acceptThread.Join();
     }
-    // Every thread ends within one pass of the stop flag; none is ever terminated.
-    m_acceptThread.Join();
+    // Only the accept thread starts readers: once it has ended, the list is complete.
     std::list<Worker> readers;
     {
         std::lock_guard lock(m_tableLock);
         readers.swap(m_readerThreads);
     }
     for (Worker& w : readers) {
-        w.Join();
+        if (!w.Join(remaining())) {
+            qCDebug(lcCapture) << "reader thread still running after the stop grace";
+            inTime = false;
+            w.Join();
+        }
     }
-    CloseAllClients();
+    return inTime;
 }
 
 std::size_t CRawPrintServer::ClientCount() const

@@ -24,9 +24,7 @@ struct ListenerTiming
     int readerIdleMs = 200;        // while no connection is open
     int closeDrainPauseMs = 2;     // between drain attempts when one connection closes
     int closeAllDrainPauseMs = 5;  // between drain attempts when everything closes
-    int stopGraceMs = 3000;        // Stop waits this long before it collects the threads
-    int stopClosingWaitMs = 1000;  // then this long per wait while closing is in progress
-    int stopClosingWaits = 5;      //   at most this many times
+    int stopGraceMs = 3000;        // Stop waits at most this long for the threads to end
     int exhaustedBackoffMs = 1000; // after running out of descriptors, memory or threads
 };
 
@@ -42,9 +40,9 @@ enum ListenerStatusCode : int
     ListenerReceiveFailed = 7,
 };
 
-// Receives raw print data on a TCP port. An accept thread takes one waiting connection
-// every poll; reader threads poll every open connection in turn and hand each received
-// chunk to the data callback.
+// Receives raw print data on a TCP port. An accept thread takes every waiting connection
+// each poll, from a listen backlog as long as the system grants; reader threads poll every
+// open connection in turn and hand each received chunk to the data callback.
 //
 // Beyond the plain polling design it guarantees: every open connection is polled by at
 // least one reader until it closes (one reader per connection, up to kMaxReaders); a
@@ -71,9 +69,11 @@ public:
     CRawPrintServer(const CRawPrintServer&) = delete;
     CRawPrintServer& operator=(const CRawPrintServer&) = delete;
 
-    // Ends every thread and closes every socket. Blocks for at least stopGraceMs. Safe to
-    // call twice; the destructor calls it when the owner did not.
-    void Stop();
+    // Ends every thread and closes every socket; returns as soon as the threads have ended.
+    // Returns false when one of them outlasted stopGraceMs (a data callback that blocks):
+    // it is still joined, never left running. Safe to call twice; the destructor calls it
+    // when the owner did not.
+    bool Stop();
     // Closes the listening socket and every connection (a connection a reader is reading
     // closes when the reader lets it go).
     void CloseAllClients();
@@ -91,10 +91,19 @@ private:
     struct ClientRecord;
     using ClientPtr = std::shared_ptr<ClientRecord>;
 
+    enum class AcceptStep
+    {
+        Taken,  // a connection was accepted; more may be waiting
+        Idle,   // nothing waits, or the system is out of resources: next pass
+        Failed, // the listening socket is unusable: the accept loop ends
+    };
+
     void AcceptThread();
+    bool OpenListeningSocket();
     void ReaderThread();
     void ConfigureClientSocket(SOCKET s);
-    bool AcceptOne();
+    AcceptStep AcceptOne();
+    bool JoinThreads(std::uint64_t deadline);
     void StartReadersLocked();
     int WantedReadersLocked() const;
     void CollectFinishedReaders();
@@ -122,6 +131,7 @@ private:
     mutable std::recursive_mutex m_tableLock; // guards the table, reader count and workers
     std::vector<ClientPtr> m_clientTable;
     int m_readers = 0;
+    std::size_t m_cursor = 0; // the next record a reader polls
     std::list<Worker> m_readerThreads;
     std::mutex m_callbackLock; // one chunk at a time in the shared buffer
 };

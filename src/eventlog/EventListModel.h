@@ -92,7 +92,8 @@ public:
 
     // The shown records, oldest first.
     const std::deque<EventRecord>& Shown() const { return m_shown; }
-    // The line the headless program prints for a record: "date,time,text".
+    // The line the headless program prints for a record: "date,time,text", the text on one
+    // line (FormatLogLine).
     static QString LineText(const EventRecord& record);
 
 private:

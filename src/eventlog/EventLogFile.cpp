@@ -21,10 +21,27 @@ bool WriteLines(CTextFile& file, const std::deque<EventRecord>& records)
 
 } // namespace
 
+QString OneLineText(const QString& text)
+{
+    QString line = text;
+    for (QChar& c : line) {
+        switch (c.category()) {
+        case QChar::Other_Control:
+        case QChar::Separator_Line:
+        case QChar::Separator_Paragraph:
+            c = u' ';
+            break;
+        default:
+            break;
+        }
+    }
+    return line;
+}
+
 QString FormatLogLine(const EventRecord& record)
 {
     return CLocaleTime::DateText(record.time) + u',' + CLocaleTime::TimeText(record.time, true) +
-           u',' + record.text;
+           u',' + OneLineText(record.text);
 }
 
 QString RunLogName(const SystemTime& t)

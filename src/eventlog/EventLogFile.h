@@ -13,9 +13,13 @@
 // first, lines ended by CR LF.
 
 // Returns the line of one record without its line end: the locale date, the locale time with
-// seconds and the text as posted (commas and line breaks kept), separated by commas. Also
-// the line the headless program prints.
+// seconds and the text, separated by commas. Commas stay; control characters and line
+// separators of the text become spaces, so print data cannot start a forged line. Also the
+// line the headless program prints.
 QString FormatLogLine(const EventRecord& record);
+// Returns text with every control character (C0, DEL, C1) and line or paragraph separator
+// replaced by a space.
+QString OneLineText(const QString& text);
 // Returns the run log's file name for a local time: "2016-03-05 14-07-09-123.log".
 QString RunLogName(const SystemTime& local);
 // Returns the run log's closing line (without the line end) for a local time:

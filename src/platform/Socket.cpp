@@ -1,6 +1,8 @@
 #include "platform/Socket.h"
 
 #include <atomic>
+#include <charconv>
+#include <cstdio>
 #include <cstring>
 
 #include <arpa/inet.h>
@@ -140,6 +142,22 @@ int Bind(SOCKET s, const SockAddrIn& local)
 int Listen(SOCKET s, int backlog)
 {
     return listen(s, backlog) == 0 ? 0 : SOCKET_ERROR;
+}
+
+int MaxListenBacklog()
+{
+    int backlog = SOMAXCONN;
+    if (std::FILE* f = std::fopen("/proc/sys/net/core/somaxconn", "re")) {
+        char text[32] = {};
+        const std::size_t n = std::fread(text, 1, sizeof text - 1, f);
+        std::fclose(f);
+        int value = 0;
+        const auto [end, ec] = std::from_chars(text, text + n, value);
+        if (ec == std::errc() && end != text && value > 0) {
+            backlog = value;
+        }
+    }
+    return backlog;
 }
 
 SOCKET Accept(SOCKET s, SockAddrIn* peer)

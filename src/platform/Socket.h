@@ -73,6 +73,9 @@ bool SetNonBlocking(SOCKET s, bool on);
 int Bind(SOCKET s, const SockAddrIn& local);
 // Listens with the given backlog. Returns SOCKET_ERROR on failure.
 int Listen(SOCKET s, int backlog);
+// The longest listen backlog the system grants (net.core.somaxconn, else SOMAXCONN): a burst
+// of connections waits there for accept instead of being dropped or reset.
+int MaxListenBacklog();
 // Accepts one waiting connection; the new socket is non-blocking and close-on-exec.
 // Returns INVALID_SOCKET on failure (WSAEWOULDBLOCK when nothing waits).
 SOCKET Accept(SOCKET s, SockAddrIn* peer);

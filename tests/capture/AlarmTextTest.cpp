@@ -1,105 +1,125 @@
 #include <gtest/gtest.h>
 
-#include <QByteArray>
-#include <QString>
+#include <atomic>
+#include <vector>
 
+#include "capture/AlarmCounter.h"
 #include "capture/AlarmText.h"
+#include "capture/PrintData.h"
+#include "capture/RawPrintServer.h"
+#include "eventlog/EventLogFile.h"
+#include "support/TestSupport.h"
 
 namespace {
 
-QString Alarm(const QByteArray& bytes)
-{
-    return MakeAlarmText(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-}
-
-struct TrimCase
+struct Case
 {
     const char* name;
     QByteArray input;
     QString expected;
+    bool utf8 = false;
 };
 
-} // namespace
-
-TEST(AlarmText, Trims_ByteExamples)
-{
-    const TrimCase cases[] = {
-        {"cut and trailing one", QByteArray("ALARM 1\r\n\f"), u"ALARM"_qs},
-        {"every trailing one", QByteArray("Pump 11"), u"Pump"_qs},
-        {"leading runs of own char only", QByteArray("\r\n\r\nText"), u"\r\nText"_qs},
-        {"trim order", QByteArray("Tank high\r\n\xB5\xDA\x20\x31"), u"Tank high"_qs},
-        {"high byte cut at end", QByteArray("Hot\xE9"), u"Hot"_qs},
-        {"high byte kept inside", QByteArray("Caf\xE9 open"), QString::fromLatin1("Caf\xE9 open")},
-        {"only control bytes", QByteArray("\r\n\f"), QString()},
-        {"leading spaces", QByteArray("   Fire\r\n"), u"Fire"_qs},
-        {"one inside is kept", QByteArray("Line 1 up"), u"Line 1 up"_qs},
-        {"digits other than one", QByteArray("Zone 21\r\n"), u"Zone 2"_qs},
-    };
-    for (const TrimCase& c : cases) {
-        EXPECT_EQ(Alarm(c.input), c.expected) << c.name;
-    }
-}
-
-TEST(AlarmText, Nul_EndsTheText)
-{
-    EXPECT_EQ(Alarm(QByteArray("Door open 1\0garbage\r\n", 21)), u"Door open"_qs);
-    EXPECT_EQ(Alarm(QByteArray("\0\0\0", 3)), QString());
-    // NUL before the trailing cut: the cut still acts on the whole chunk first.
-    EXPECT_EQ(Alarm(QByteArray("A\0B\xFF", 4)), u"A"_qs);
-}
-
-TEST(AlarmText, Utf8_DecodedAndTrimmedByCharacter)
-{
-    const TrimCase cases[] = {
-        {"accents kept at the end", QByteArray("Temp\xC3\xA9rature \xC3\xA9lev\xC3\xA9\x65 1\r\n"),
-         u"Température élevée"_qs},
-        {"final non-ASCII letter kept", QByteArray("Haute temp\xC3\xA9rature \xC3\xA9"),
-         u"Haute température é"_qs},
-        {"trim order on characters", QByteArray("Tank high\r\n\xC2\xB5\xC3\x9A 1"),
-         u"Tank high"_qs},
-        {"CJK", QByteArray("\xE6\xB0\xB4\xE4\xBD\x8D\xE9\xAB\x98 1\r\n\f"), u"水位高"_qs},
-        {"astral character kept", QByteArray("Pump \xF0\x9F\x94\xA5\r\n"), u"Pump 🔥"_qs},
-        {"C1 control cut", QByteArray("Valve \xC3\xA9\xC2\x85"), u"Valve é"_qs},
-    };
-    for (const TrimCase& c : cases) {
-        EXPECT_TRUE(IsUtf8Chunk(c.input.constData(), static_cast<std::size_t>(c.input.size())))
-            << c.name;
-        EXPECT_EQ(Alarm(c.input), c.expected) << c.name;
-    }
-}
-
-TEST(AlarmText, Utf8_CutCharactersAtChunkEdgesDropped)
-{
-    // "é" split between two 8200-byte receives: C3 ends one chunk, A9 starts the next.
-    EXPECT_EQ(Alarm(QByteArray("Niveau \xC3\xA9lev\xC3")), u"Niveau élev"_qs);
-    EXPECT_EQ(Alarm(QByteArray("\xA9 haut \xC3\xA9t\xC3\xA9")), u"haut été"_qs);
-}
-
-TEST(AlarmText, NotUtf8_WidenedByteByByte)
-{
-    // Valid UTF-8 needs every byte in a sequence: a stray Latin-1 byte makes the whole
-    // chunk 8-bit, even beside a valid sequence.
-    const QByteArray mixed("\xC3\xA9t\xE9 ok");
-    EXPECT_FALSE(IsUtf8Chunk(mixed.constData(), static_cast<std::size_t>(mixed.size())));
-    EXPECT_EQ(Alarm(mixed), QString::fromLatin1("\xC3\xA9t\xE9 ok"));
-    // Overlong and surrogate encodings are not UTF-8.
-    EXPECT_EQ(Alarm(QByteArray("A\xC0\xAF")).size(), 1);
-    EXPECT_EQ(Alarm(QByteArray("X\xED\xA0\x80Y")), QString::fromLatin1("X\xED\xA0\x80Y"));
-    // Plain ASCII stays byte mode, where only 0x20 to 0x7E count as printable.
-    EXPECT_FALSE(IsUtf8Chunk("ALARM", 5));
-}
-
-TEST(AlarmText, Binary_NeverReadsPastTheChunk)
+// Every byte value, high first and NUL last.
+QByteArray Descending()
 {
     QByteArray all(256, '\0');
     for (int i = 0; i < 256; ++i) {
         all[i] = static_cast<char>(255 - i);
     }
-    // Every byte value, high first so the NUL comes last: the text keeps bytes up to the
-    // last printable one (0x20 ... 0x7E region ends at 0x20 going down), widened one to one.
-    const QString text = Alarm(all);
-    ASSERT_EQ(text.size(), 256 - 32 - 1);
-    EXPECT_EQ(text[0], QChar(0xFF));
-    EXPECT_EQ(text.back(), QChar(u'!'));
-    EXPECT_EQ(Alarm(QByteArray()), QString());
+    return all;
+}
+
+// The application's side of the callback: the print buffer and the fan-out it hands on to.
+struct Owner : IPrintDataOwner
+{
+    const char* PrintBuffer() const override { return buffer; }
+    void DispatchAlarm(const QString& text) override
+    {
+        dispatched.push_back(text); // one chunk at a time: the listener never overlaps them
+        ++count;
+    }
+
+    char buffer[8200] = {};
+    std::vector<QString> dispatched;
+    std::atomic<std::size_t> count{0};
+};
+
+} // namespace
+
+TEST(AlarmText, Chunks_CutTrimmedAndDecoded)
+{
+    const Case cases[] = {
+        // 8-bit chunks: widened byte by byte, trailing non-printables cut, then the trims.
+        {"cut and trailing one", "ALARM 1\r\n\f", u"ALARM"_qs},
+        {"every trailing one", "Pump 11", u"Pump"_qs},
+        {"leading runs of own char only", "\r\n\r\nText", u"\r\nText"_qs},
+        {"trim order", "Tank high\r\n\xB5\xDA\x20\x31", u"Tank high"_qs},
+        {"high byte cut at end", "Hot\xE9", u"Hot"_qs},
+        {"high byte kept inside", "Caf\xE9 open", QString::fromLatin1("Caf\xE9 open")},
+        {"only control bytes", "\r\n\f", QString()},
+        {"one inside is kept", "Line 1 up", u"Line 1 up"_qs},
+        {"digits other than one", "Zone 21\r\n", u"Zone 2"_qs},
+        {"NUL ends the text", QByteArray("Door open 1\0garbage\r\n", 21), u"Door open"_qs},
+        {"only NULs", QByteArray("\0\0\0", 3), QString()},
+        {"cut before NUL", QByteArray("A\0B\xFF", 4), u"A"_qs},
+        {"stray Latin-1 byte", "\xC3\xA9t\xE9 ok", QString::fromLatin1("\xC3\xA9t\xE9 ok")},
+        {"overlong is not UTF-8", "A\xC0\xAF", u"A"_qs},
+        {"surrogate is not UTF-8", "X\xED\xA0\x80Y", QString::fromLatin1("X\xED\xA0\x80Y")},
+        {"empty", QByteArray(), QString()},
+        {"every byte value", Descending(), QString::fromLatin1(Descending().left(256 - 32 - 1))},
+        // UTF-8 chunks: decoded, cut and trimmed by character.
+        {"accents", "Temp\xC3\xA9rature \xC3\xA9lev\xC3\xA9\x65 1\r\n", u"Température élevée"_qs,
+         true},
+        {"final non-ASCII letter", "Haute temp\xC3\xA9rature \xC3\xA9", u"Haute température é"_qs,
+         true},
+        {"trim order", "Tank high\r\n\xC2\xB5\xC3\x9A 1", u"Tank high"_qs, true},
+        {"CJK", "\xE6\xB0\xB4\xE4\xBD\x8D\xE9\xAB\x98 1\r\n\f", u"水位高"_qs, true},
+        {"astral character", "Pump \xF0\x9F\x94\xA5\r\n", u"Pump 🔥"_qs, true},
+        {"C1 control cut", "Valve \xC3\xA9\xC2\x85", u"Valve é"_qs, true},
+        // A character split between two receives: the cut parts are dropped.
+        {"split at the end", "Niveau \xC3\xA9lev\xC3", u"Niveau élev"_qs, true},
+        {"split at the start", "\xA9 haut \xC3\xA9t\xC3\xA9", u"haut été"_qs, true},
+    };
+    for (const Case& c : cases) {
+        const std::size_t size = static_cast<std::size_t>(c.input.size());
+        EXPECT_EQ(MakeAlarmText(c.input.constData(), size), c.expected) << c.name;
+        EXPECT_EQ(IsUtf8Chunk(c.input.constData(), size), c.utf8) << c.name;
+    }
+}
+
+TEST(PrintData, JobInChunks_OneAlarmEachLoggedDispatchedAndCounted)
+{
+    EventCollector events;
+    ResetAlarmCounter();
+    Owner owner;
+    const std::uint16_t port = FreePort();
+    CRawPrintServer server(&owner, &OnPrintData, port, owner.buffer, sizeof owner.buffer,
+                           0x7F000001, ListenerTiming{.acceptPollMs = 5});
+    ASSERT_TRUE(WaitUntil([&] { return server.ListenerStatus() == ListenerAccepting; }));
+    const SOCKET s = ConnectLoopback(port);
+    ASSERT_NE(s, INVALID_SOCKET);
+    // Each part waits for the last one's alarm, so each is its own chunk. The second has
+    // nothing printable: still one (empty) alarm. The third tries to forge a log line: the
+    // alarm keeps its line break, its log line does not.
+    const char* parts[] = {"ALARM 1\r\n\f", "\r\n\f", "Level high\r\n1/1/16,0:00:00,Sent!\r\n"};
+    for (std::size_t i = 0; i < 3; ++i) {
+        ASSERT_TRUE(SendAll(s, parts[i]));
+        ASSERT_TRUE(WaitUntil([&] { return owner.count == i + 1; }));
+    }
+    closesocket(s);
+    EXPECT_TRUE(server.Stop());
+    OnPrintData(&owner, INVALID_SOCKET, 0); // an empty chunk is no alarm at all
+
+    const std::vector<QString> expected{"ALARM", QString(), "Level high\r\n1/1/16,0:00:00,Sent!"};
+    EXPECT_EQ(owner.dispatched, expected); // the listener has stopped
+    EXPECT_EQ(AlarmCounterValue(), 3);
+    std::vector<QString> logged;
+    for (const EventRecord& r : events.Records()) {
+        if (r.type == 0 && !r.text.startsWith("Succeed")) {
+            logged.push_back(r.text);
+            EXPECT_FALSE(FormatLogLine(r).contains(u'\n') || FormatLogLine(r).contains(u'\r'));
+        }
+    }
+    EXPECT_EQ(logged, expected);
 }

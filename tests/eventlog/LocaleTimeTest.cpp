@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include <QCoreApplication>
@@ -16,206 +17,125 @@
 
 namespace {
 
-struct Intl
-{
-    int iDate;
-    int iTime;
-    int iTLZero;
-    const char* sDate;
-    const char* sTime;
-    const char* sShortDate;
-    const char* s1159 = "am";
-    const char* s2359 = "pm";
-};
+const char* const kKeys[] = {"iDate",   "sDate", "sShortDate", "iTime",
+                             "iTLZero", "sTime", "s1159",      "s2359"};
 
-void ApplyIntl(const Intl& v)
+// The eight "intl" values in the order of kKeys.
+using Intl = std::array<const char*, 8>;
+const Intl kGerman{"1", ".", "dd.MM.yyyy", "1", "1", ":", "am", "pm"};
+const Intl kUsShort{"0", "/", "M/d/yy", "0", "0", ":", "am", "pm"};
+
+void ApplyIntl(const Intl& values)
 {
-    const QString s = QStringLiteral("intl");
-    WriteProfileInt(s, QStringLiteral("iDate"), v.iDate);
-    WriteProfileInt(s, QStringLiteral("iTime"), v.iTime);
-    WriteProfileInt(s, QStringLiteral("iTLZero"), v.iTLZero);
-    WriteProfileString(s, QStringLiteral("sDate"), QString::fromUtf8(v.sDate));
-    WriteProfileString(s, QStringLiteral("sTime"), QString::fromUtf8(v.sTime));
-    WriteProfileString(s, QStringLiteral("sShortDate"), QString::fromUtf8(v.sShortDate));
-    WriteProfileString(s, QStringLiteral("s1159"), QString::fromUtf8(v.s1159));
-    WriteProfileString(s, QStringLiteral("s2359"), QString::fromUtf8(v.s2359));
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        WriteProfileString(u"intl"_qs, QString::fromLatin1(kKeys[i]), QString::fromUtf8(values[i]));
+    }
     CLocaleTime::ReadLocaleSettings();
 }
 
 void ClearIntl()
 {
-    for (const char* key :
-         {"iDate", "iTime", "iTLZero", "sDate", "sTime", "sShortDate", "s1159", "s2359"}) {
-        DeleteProfileValue(QStringLiteral("intl"), QString::fromLatin1(key));
+    for (const char* key : kKeys) {
+        DeleteProfileValue(u"intl"_qs, QString::fromLatin1(key));
     }
 }
 
-TimeStamp At(int y, int mo, int d, int h, int mi, int s, int ms)
+TimeStamp At(std::uint16_t h, std::uint16_t mi, std::uint16_t s, std::uint16_t ms = 0,
+             std::uint16_t y = 2016, std::uint16_t mo = 3, std::uint16_t d = 5)
 {
     TimeStamp t;
-    StampFrom(SystemTime{static_cast<std::uint16_t>(y), static_cast<std::uint16_t>(mo), 0,
-                         static_cast<std::uint16_t>(d), static_cast<std::uint16_t>(h),
-                         static_cast<std::uint16_t>(mi), static_cast<std::uint16_t>(s),
-                         static_cast<std::uint16_t>(ms)},
-              t);
+    StampFrom(SystemTime{y, mo, 0, d, h, mi, s, ms}, t);
     return t;
 }
 
-const Intl kGerman{1, 1, 1, ".", ":", "dd.MM.yyyy"};
-const Intl kUsShort{0, 0, 0, "/", ":", "M/d/yy"};
-
 } // namespace
 
-TEST(LocaleTime, Date_OrdersDigitsAndSeparators)
+TEST(LocaleTime, Texts_FollowTheSettings)
 {
-    struct Case
-    {
-        Intl intl;
-        int y, mo, d;
-        const char16_t* expected;
+    const Intl twelveZero{"0", "/", "MM/dd/yy", "0", "1", ":", "am", "pm"};
+    const Intl dayNoZero{"1", "/", "d/M/yyyy", "1", "0", ".", "am", "pm"};
+    const Intl longMarkers{"2", "-", "yyyy-MM-dd", "0", "0", ":", "vormittags", "nachmittags"};
+    const Intl unknownOrder{"7", ".", "dd.MM.yyyy", "1", "1", ":", "am", "pm"};
+    const Intl noSeparator{"1", "", "dd.MM.yyyy", "1", "1", ":", "am", "pm"};
+    const std::tuple<Intl, TimeStamp, bool, const char16_t*, const char16_t*> cases[] = {
+        {kGerman, At(14, 7, 9), true, u"05.03.2016", u"14:07:09"},
+        {kGerman, At(14, 7, 9), false, u"05.03.2016", u"14:07"},
+        {kGerman, At(23, 59, 59, 700), true, u"05.03.2016", u"00:00:00"},
+        {kUsShort, At(13, 7, 9, 600), true, u"3/5/16", u" 1:07:10 pm"},
+        {kUsShort, At(0, 15, 0), true, u"3/5/16", u"12:15:00 am"},
+        {kUsShort, At(12, 0, 0), true, u"3/5/16", u"12:00:00 pm"},
+        // The rounded time carries into the next day; the date stays that of the old day.
+        {kUsShort, At(23, 59, 59, 700, 2016, 12, 31), true, u"12/31/16", u"12:00:00 am"},
+        {kUsShort, At(11, 59, 59, 500), true, u"3/5/16", u"12:00:00 pm"}, // the rounded hour
+        {kUsShort, At(11, 59, 59, 499), true, u"3/5/16", u"11:59:59 am"},
+        {kUsShort, At(9, 5, 40, 0, 2005, 11, 9), false, u"11/9/05", u" 9:05 am"},
+        {twelveZero, At(9, 5, 0), true, u"03/05/16", u"09:05:00 am"},
+        {dayNoZero, At(9, 5, 0, 0, 2016, 12, 25), true, u"25/12/2016", u" 9.05.00"},
+        {longMarkers, At(15, 0, 0), true, u"2016-03-05", u" 3:00:00 nachmit"},
+        {unknownOrder, At(10, 0, 0), true, u"3/05/16", u"10:00:00"},   // fixed month/day/year
+        {noSeparator, At(10, 0, 0), true, u"05/03/2016", u"10:00:00"}, // default kept
     };
-    const Case cases[] = {
-        {kGerman, 2016, 3, 5, u"05.03.2016"},
-        {kUsShort, 2016, 3, 5, u"3/5/16"},
-        {{0, 0, 0, "/", ":", "MM/dd/yy"}, 2016, 3, 5, u"03/05/16"},
-        {{2, 1, 1, "-", ":", "yyyy-MM-dd"}, 2016, 3, 5, u"2016-03-05"},
-        {{1, 1, 1, "/", ":", "d/M/yyyy"}, 2016, 12, 25, u"25/12/2016"},
-        {{0, 0, 0, "/", ":", "M/d/yy"}, 2005, 11, 9, u"11/9/05"},
-        // An unknown order falls back to a fixed month/day/year.
-        {{7, 0, 0, ".", ":", "dd.MM.yyyy"}, 2016, 3, 5, u"3/05/16"},
-        // An empty separator keeps the default instead of cutting the text short.
-        {{1, 1, 1, "", ":", "dd.MM.yyyy"}, 2016, 3, 5, u"05/03/2016"},
-    };
-    for (const Case& c : cases) {
-        ApplyIntl(c.intl);
-        EXPECT_EQ(CLocaleTime::DateText(At(c.y, c.mo, c.d, 10, 0, 0, 0)),
-                  QString::fromUtf16(c.expected))
-            << c.intl.sShortDate << " order " << c.intl.iDate;
+    for (const auto& [intl, at, seconds, date, time] : cases) {
+        ApplyIntl(intl);
+        EXPECT_EQ(CLocaleTime::DateText(at), QString::fromUtf16(date));
+        EXPECT_EQ(CLocaleTime::TimeText(at, seconds), QString::fromUtf16(time));
     }
 }
 
-TEST(LocaleTime, Time_TwelveHourRoundingAndMarkers)
+TEST(LocaleTime, SmallBuffer_FilledWithHashesNeverOverrun)
 {
-    struct Case
-    {
-        Intl intl;
-        int h, mi, s, ms;
-        bool seconds;
-        const char16_t* expected;
+    // d: date, s: time with seconds, t: time without.
+    const std::tuple<const Intl*, char, int, const char16_t*> cases[] = {
+        {&kGerman, 'd', 8, u"#######"},      {&kGerman, 'd', 10, u"#########"},
+        {&kGerman, 'd', 11, u"05.03.2016"},  {&kGerman, 's', 8, u"#######"},
+        {&kGerman, 's', 9, u"14:07:09"},     {&kGerman, 't', 6, u"14:07"},
+        {&kUsShort, 's', 11, u"##########"}, // " 2:07:09 pm" needs 11 and the terminator
     };
-    const Intl twelve = kUsShort;
-    const Intl twelveZero{0, 0, 1, "/", ":", "M/d/yy"};
-    const Intl day{1, 1, 1, ".", ":", "dd.MM.yyyy"};
-    const Intl dayNoZero{1, 1, 0, ".", ".", "dd.MM.yyyy"};
-    const Intl longMarkers{0, 0, 0, "/", ":", "M/d/yy", "vormittags", "nachmittags"};
-    const Case cases[] = {
-        {twelve, 13, 7, 9, 600, true, u" 1:07:10 pm"},
-        {twelve, 0, 15, 0, 0, true, u"12:15:00 am"},
-        {twelve, 12, 0, 0, 0, true, u"12:00:00 pm"},
-        {twelve, 23, 59, 59, 700, true, u"12:00:00 am"},
-        {twelve, 11, 59, 59, 500, true, u"12:00:00 pm"}, // the rounded hour picks the marker
-        {twelve, 11, 59, 59, 499, true, u"11:59:59 am"},
-        {twelveZero, 9, 5, 0, 0, true, u"09:05:00 am"},
-        {twelve, 9, 5, 40, 0, false, u" 9:05 am"},
-        {day, 23, 59, 59, 700, true, u"00:00:00"},
-        {day, 14, 7, 9, 0, false, u"14:07"},
-        {dayNoZero, 9, 5, 0, 0, true, u" 9.05.00"},
-        {longMarkers, 15, 0, 0, 0, true, u" 3:00:00 nachmit"},
-    };
-    for (const Case& c : cases) {
-        ApplyIntl(c.intl);
-        EXPECT_EQ(CLocaleTime::TimeText(At(2016, 3, 5, c.h, c.mi, c.s, c.ms), c.seconds),
-                  QString::fromUtf16(c.expected))
-            << c.h << ':' << c.mi << ':' << c.s << '.' << c.ms;
+    const TimeStamp t = At(14, 7, 9);
+    for (const auto& [intl, kind, capacity, expected] : cases) {
+        ApplyIntl(*intl);
+        char16_t buffer[16];
+        std::fill(std::begin(buffer), std::end(buffer), u'x');
+        if (kind == 'd') {
+            CLocaleTime::FormatLocaleDate(t, buffer, capacity);
+        } else {
+            CLocaleTime::FormatLocaleTime(t, buffer, capacity, kind == 's');
+        }
+        EXPECT_EQ(QString::fromUtf16(buffer), QString::fromUtf16(expected)) << capacity;
+        EXPECT_EQ(buffer[capacity], u'x') << "written beyond the capacity";
     }
-}
-
-TEST(LocaleTime, Carry_DateStaysThatOfTheOldDay)
-{
-    ApplyIntl(kUsShort);
-    const TimeStamp t = At(2016, 12, 31, 23, 59, 59, 700);
-    EXPECT_EQ(CLocaleTime::TimeText(t), u"12:00:00 am"_qs);
-    EXPECT_EQ(CLocaleTime::DateText(t), u"12/31/16"_qs);
-}
-
-TEST(LocaleTime, SmallBuffer_FilledWithHashes)
-{
-    ApplyIntl(kGerman); // date width 10, time width 5 (+3 with seconds)
-    const TimeStamp t = At(2016, 3, 5, 14, 7, 9, 0);
-    char16_t buffer[16];
-    std::fill(std::begin(buffer), std::end(buffer), u'x');
-    CLocaleTime::FormatLocaleDate(t, buffer, 8);
-    EXPECT_EQ(QString::fromUtf16(buffer), u"#######"_qs);
-    EXPECT_EQ(buffer[8], u'x'); // nothing beyond the capacity
-    CLocaleTime::FormatLocaleDate(t, buffer, 10);
-    EXPECT_EQ(QString::fromUtf16(buffer), u"#########"_qs);
-    CLocaleTime::FormatLocaleDate(t, buffer, 11);
-    EXPECT_EQ(QString::fromUtf16(buffer), u"05.03.2016"_qs);
-    CLocaleTime::FormatLocaleTime(t, buffer, 8, true);
-    EXPECT_EQ(QString::fromUtf16(buffer), u"#######"_qs);
-    CLocaleTime::FormatLocaleTime(t, buffer, 9, true);
-    EXPECT_EQ(QString::fromUtf16(buffer), u"14:07:09"_qs);
-    CLocaleTime::FormatLocaleTime(t, buffer, 6, false);
-    EXPECT_EQ(QString::fromUtf16(buffer), u"14:07"_qs);
-
-    ApplyIntl(kUsShort); // "12:00:00 am" needs 11 characters and the terminator
-    CLocaleTime::FormatLocaleTime(t, buffer, 11, true);
-    EXPECT_EQ(QString::fromUtf16(buffer), u"##########"_qs);
-
-    buffer[0] = u'x';
-    CLocaleTime::FormatLocaleDate(t, buffer, 0); // no room at all: untouched
-    EXPECT_EQ(buffer[0], u'x');
+    char16_t untouched = u'x';
+    CLocaleTime::FormatLocaleDate(t, &untouched, 0); // no room at all
+    EXPECT_EQ(untouched, u'x');
     CLocaleTime::FormatLocaleDate(t, nullptr, 100);
     CLocaleTime::FormatLocaleTime(t, nullptr, 100, true);
 }
 
 TEST(LocaleTime, DeriveFromLocale_Pictures)
 {
-    struct Case
-    {
-        LocaleTimeFormats formats;
-        int order;
-        const char* shortDate;
-        char16_t dateSep;
-        int clock;
-        int leadingZero;
-        char16_t timeSep;
-        const char* morning;
+    // Order, short date, date separator, clock, leading zero, time separator, morning.
+    const auto describe = [](const LocaleSettings& s) {
+        return QStringList{QString::number(s.dateOrder),
+                           s.shortDate,
+                           s.dateSeparator,
+                           QString::number(s.clock),
+                           QString::number(s.hourLeadingZero),
+                           s.timeSeparator,
+                           s.morning}
+            .join(u' ');
     };
     const QString c12 = QStringLiteral("%I:%M:%S %p");
-    const Case cases[] = {
-        {{"%m/%d/%y", "%H:%M:%S", c12, "AM", "PM"}, 0, "MM/dd/yy", u'/', 1, 1, u':', "AM"},
-        {{"%d.%m.%Y", "%T", c12, "", ""}, 1, "dd.MM.yyyy", u'.', 1, 1, u':', "am"},
-        {{"%F", "%r", c12, "AM", "PM"}, 2, "yyyy-MM-dd", u'-', 0, 1, u':', "AM"},
-        {{"%D", "%R", c12, "AM", "PM"}, 0, "MM/dd/yy", u'/', 1, 1, u':', "AM"},
-        {{"%e/%-m/%Y", "%l.%M.%S %p", c12, "a.m.", "p.m."},
-         1,
-         "d/M/yyyy",
-         u'/',
-         0,
-         0,
-         u'.',
-         "a.m."},
-        {{"%Y年%m月%d日", "%H时%M分%S秒", c12, "上午", "下午"},
-         2,
-         "yyyy/MM/dd",
-         u'/',
-         1,
-         1,
-         u':',
-         "上午"},
-        {{"%k:%M", "%k:%M", c12, "", ""}, 0, "M/d/yy", u'/', 1, 0, u':', "am"},
+    const std::pair<LocaleTimeFormats, const char*> cases[] = {
+        {{"%m/%d/%y", "%H:%M:%S", c12, "AM", "PM"}, "0 MM/dd/yy / 1 1 : AM"},
+        {{"%d.%m.%Y", "%T", c12, "", ""}, "1 dd.MM.yyyy . 1 1 : am"},
+        {{"%F", "%r", c12, "AM", "PM"}, "2 yyyy-MM-dd - 0 1 : AM"},
+        {{"%D", "%R", c12, "AM", "PM"}, "0 MM/dd/yy / 1 1 : AM"},
+        {{"%e/%-m/%Y", "%l.%M.%S %p", c12, "a.m.", "p.m."}, "1 d/M/yyyy / 0 0 . a.m."},
+        {{"%Y年%m月%d日", "%H时%M分%S秒", c12, "上午", "下午"}, "2 yyyy/MM/dd / 1 1 : 上午"},
+        {{"%k:%M", "%k:%M", c12, "", ""}, "0 M/d/yy / 1 0 : am"},
     };
-    for (const Case& c : cases) {
-        const LocaleSettings s = CLocaleTime::DeriveFromLocale(c.formats);
-        SCOPED_TRACE(c.formats.dateFormat.toStdString() + " " + c.formats.timeFormat.toStdString());
-        EXPECT_EQ(s.dateOrder, c.order);
-        EXPECT_EQ(s.shortDate, QString::fromUtf8(c.shortDate));
-        EXPECT_EQ(s.dateSeparator, QChar(c.dateSep));
-        EXPECT_EQ(s.clock, c.clock);
-        EXPECT_EQ(s.hourLeadingZero, c.leadingZero);
-        EXPECT_EQ(s.timeSeparator, QChar(c.timeSep));
-        EXPECT_EQ(s.morning, QString::fromUtf8(c.morning));
+    for (const auto& [formats, expected] : cases) {
+        EXPECT_EQ(describe(CLocaleTime::DeriveFromLocale(formats)), QString::fromUtf8(expected));
     }
 }
 
@@ -224,51 +144,42 @@ TEST(LocaleTime, MissingKeys_TakeTheUserLocale)
     ClearIntl();
     setenv("LC_ALL", "C", 1); // the C locale: "%m/%d/%y" and "%H:%M:%S"
     CLocaleTime::ReadLocaleSettings();
-    const TimeStamp t = At(2016, 3, 5, 14, 7, 9, 0);
-    EXPECT_EQ(CLocaleTime::DateText(t), u"03/05/16"_qs);
-    EXPECT_EQ(CLocaleTime::TimeText(t), u"14:07:09"_qs);
+    const TimeStamp t = At(14, 7, 9);
+    EXPECT_EQ(CLocaleTime::DateText(t) + CLocaleTime::TimeText(t), u"03/05/1614:07:09"_qs);
     // A key that is present wins over the locale; the others still follow it.
-    WriteProfileInt(QStringLiteral("intl"), QStringLiteral("iDate"), 1);
-    WriteProfileString(QStringLiteral("intl"), QStringLiteral("sTime"), QStringLiteral("."));
+    WriteProfileString(u"intl"_qs, u"iDate"_qs, u"1"_qs);
+    WriteProfileString(u"intl"_qs, u"sTime"_qs, u"."_qs);
     CLocaleTime::ReadLocaleSettings();
-    EXPECT_EQ(CLocaleTime::DateText(t), u"05/03/16"_qs);
-    EXPECT_EQ(CLocaleTime::TimeText(t), u"14.07.09"_qs);
+    EXPECT_EQ(CLocaleTime::DateText(t) + CLocaleTime::TimeText(t), u"05/03/1614.07.09"_qs);
     ClearIntl();
     unsetenv("LC_ALL");
 }
 
 TEST(LocaleTime, ReReadWhileOtherThreadsFormat_NoMixedText)
 {
-    // Two complete settings; a text made from half of each (05/03/16, 5.3.2016, 14:07:09 pm)
-    // means a formatter saw a re-read half done.
-    const Intl a = kGerman;
-    const Intl b = kUsShort;
-    const TimeStamp t = At(2016, 3, 5, 14, 7, 9, 0);
-    ApplyIntl(a);
+    // A text made from half of each setting (05/03/16, 14:07:09 pm) means a formatter saw a
+    // re-read half done.
+    const TimeStamp t = At(14, 7, 9);
+    ApplyIntl(kGerman);
     std::atomic<bool> stop{false};
     std::atomic<int> bad{0};
     std::atomic<long> made{0};
-    std::vector<std::thread> threads;
-    for (int i = 0; i < 3; ++i) {
-        threads.emplace_back([&] {
-            while (!stop) {
-                const QString d = CLocaleTime::DateText(t);
-                const QString h = CLocaleTime::TimeText(t);
-                if ((d != u"05.03.2016"_qs && d != u"3/5/16"_qs) ||
-                    (h != u"14:07:09"_qs && h != u" 2:07:09 pm"_qs)) {
-                    ++bad;
-                }
-                ++made;
-            }
-        });
-    }
+    const auto format = [&] {
+        while (!stop) {
+            const QString d = CLocaleTime::DateText(t);
+            const QString h = CLocaleTime::TimeText(t);
+            bad += (d != u"05.03.2016"_qs && d != u"3/5/16"_qs) ||
+                   (h != u"14:07:09"_qs && h != u" 2:07:09 pm"_qs);
+            ++made;
+        }
+    };
+    std::thread a(format), b(format);
     for (int i = 0; i < 40; ++i) {
-        ApplyIntl(i % 2 ? a : b);
+        ApplyIntl(i % 2 ? kGerman : kUsShort);
     }
     stop = true;
-    for (auto& th : threads) {
-        th.join();
-    }
+    a.join();
+    b.join();
     EXPECT_EQ(bad.load(), 0);
     EXPECT_GT(made.load(), 0);
 }
@@ -281,39 +192,28 @@ TEST(LocaleWatcher, ProfileEdited_ReReadAndAnnounced)
     EXPECT_EQ(CLocaleWatcher::CreateLocaleWatcher(), watcher);
     int announced = 0;
     QObject::connect(watcher, &CLocaleWatcher::localeChanged, [&] { ++announced; });
-    const TimeStamp t = At(2016, 3, 5, 14, 7, 9, 0);
     const auto settle = [&](const QString& expected) {
         return WaitUntil([&] {
             QCoreApplication::processEvents();
-            return CLocaleTime::DateText(t) == expected;
+            return CLocaleTime::DateText(At(14, 7, 9)) == expected;
         });
     };
-
     // Through the profile functions (another part of the program).
-    WriteProfileString(QStringLiteral("intl"), QStringLiteral("sShortDate"),
-                       QStringLiteral("MM/dd/yyyy"));
+    WriteProfileString(u"intl"_qs, u"sShortDate"_qs, u"MM/dd/yyyy"_qs);
     EXPECT_TRUE(settle(u"03/05/2016"_qs));
     EXPECT_GE(announced, 1);
 
     // By hand: the whole file replaced, as editors save.
     const QString path = ProfilePath();
-    QFile in(path);
-    ASSERT_TRUE(in.open(QIODevice::ReadOnly));
-    QByteArray text = in.readAll();
-    in.close();
-    text.replace("sDate=/", "sDate=-");
-    const QString temp = path + QStringLiteral(".new");
-    QFile out(temp);
-    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-    out.write(text);
-    out.close();
+    const QByteArray text = ReadBytes(path).replace("sDate=/", "sDate=-");
+    WriteBytes(path + u".new"_qs, text);
     ASSERT_TRUE(QFile::remove(path));
-    ASSERT_TRUE(QFile::rename(temp, path));
+    ASSERT_TRUE(QFile::rename(path + u".new"_qs, path));
     EXPECT_TRUE(settle(u"03-05-2016"_qs));
 
-    // A second hand edit after the replacement is still seen.
+    // A second edit after the replacement is still seen.
     announced = 0;
-    WriteProfileInt(QStringLiteral("intl"), QStringLiteral("iDate"), 2);
+    WriteProfileString(u"intl"_qs, u"iDate"_qs, u"2"_qs);
     EXPECT_TRUE(settle(u"2016-03-05"_qs));
     EXPECT_GE(announced, 1);
 }

@@ -18,6 +18,14 @@ QString TestHome()
     return g_home;
 }
 
+QString FreshFolder(const QString& name)
+{
+    const QString folder = g_home + u'/' + name;
+    QDir(folder).removeRecursively();
+    QDir().mkpath(folder);
+    return folder;
+}
+
 // Every test program runs in a fresh temporary home: no test reads or writes the user's
 // real profile or data, and nothing needs a display.
 int main(int argc, char** argv)

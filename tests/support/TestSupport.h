@@ -11,6 +11,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include "eventlog/EventRecord.h"
 #include "eventlog/EventStore.h"
@@ -20,6 +21,21 @@
 
 // The fresh temporary folder the test main made for this run (profile, data, runtime).
 QString TestHome();
+
+// An empty folder of that name in the test home (emptied when it exists).
+QString FreshFolder(const QString& name);
+// The lines of a text file read back through the program's text file class (UTF-16 with a
+// byte order mark, else 8-bit in codePage, -1 = the ANSI code page), without line ends.
+QStringList ReadTextLines(const QString& path, int codePage = -1);
+// The texts of event records, in order.
+template <typename Records> QStringList TextsOf(const Records& records)
+{
+    QStringList out;
+    for (const EventRecord& r : records) {
+        out << r.text;
+    }
+    return out;
+}
 
 // Writes bytes as the whole file at path (a test failure when that fails).
 void WriteBytes(const QString& path, const QByteArray& bytes);
@@ -39,6 +55,27 @@ private:
     rlimit m_old{};
 };
 
+// Uses day-month-year dates with full stops and a 24-hour clock ("05.03.2016",
+// "14:07:09") until the next CLocaleTime::ReadLocaleSettings.
+void UseGermanDates();
+
+// Lowers this process's descriptor limit and fills the table while it lives, so that every
+// call that needs a new descriptor fails with EMFILE; restores both when it ends.
+class DescriptorExhaustion
+{
+public:
+    DescriptorExhaustion();
+    ~DescriptorExhaustion();
+    DescriptorExhaustion(const DescriptorExhaustion&) = delete;
+    DescriptorExhaustion& operator=(const DescriptorExhaustion&) = delete;
+    // Gives the descriptors back and restores the limit (also done by the destructor).
+    void End();
+
+private:
+    rlimit m_old{};
+    std::vector<int> m_fillers;
+};
+
 // Polls cond every few milliseconds until it holds or timeoutMs passes. Returns cond().
 bool WaitUntil(const std::function<bool()>& cond, int timeoutMs = 5000);
 
@@ -51,6 +88,36 @@ SOCKET ConnectLoopback(std::uint16_t port);
 bool SendAll(SOCKET s, const QByteArray& data);
 // Connects, sends data, closes: one print job the way a spooler sends it.
 bool SendJob(std::uint16_t port, const QByteArray& data);
+// Opens n connections to 127.0.0.1:port at once: every handshake is started before the
+// first one is waited for, as a burst of print jobs arrives. Waits up to timeoutMs for
+// them; returns blocking sockets, INVALID_SOCKET where a connection failed or is still
+// pending.
+std::vector<SOCKET> ConnectBurst(std::uint16_t port, int n, int timeoutMs = 20000);
+// The jobs of a burst: "job 1000", "job 1001", ... (n of them, in sorted order).
+std::vector<QByteArray> BurstJobs(int n);
+// Opens n connections at once (ConnectBurst) and sends job i of BurstJobs on connection i;
+// with endJobs each connection's sending side is shut after its job, as a spooler ends a job.
+// Returns the sockets; INVALID_SOCKET where connecting or sending failed.
+std::vector<SOCKET> SendBurst(std::uint16_t port, int n, bool endJobs);
+// How the peers left a set of connections.
+struct PeerEnds
+{
+    int closed = 0; // ended in order (end of stream)
+    int reset = 0;  // reset (ECONNRESET)
+    int open = 0;   // still open: nothing to read yet, or data
+};
+// Reads one byte from every socket, waiting up to waitMs for each to become readable (0: only
+// what has already arrived counts), and tells how each connection stands.
+PeerEnds CountPeerEnds(const std::vector<SOCKET>& sockets, int waitMs);
+// Closes every valid socket of the list.
+void CloseAll(const std::vector<SOCKET>& sockets);
+// Raises this process's soft descriptor limit to at least n (bounded by the hard limit).
+// Returns false when n descriptors are not allowed.
+bool RaiseDescriptorLimit(rlim_t n);
+// Runs fn on a new thread and waits for it. On that thread, and on every thread it starts,
+// the system call listen() fails with error (a seccomp filter, which ends with them).
+// Returns false, without running fn, when the system refuses the filter.
+bool RunWithListenFailing(int error, const std::function<void()>& fn);
 
 // Registers its own event store as the EventSink target for its lifetime and keeps every
 // record taken from it.
