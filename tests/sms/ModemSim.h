@@ -9,25 +9,23 @@
 
 #include <spawn.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QString>
 #include <QStringList>
 
-#include "platform/Tick.h"
-
 #include "platform/Profile.h"
+#include "platform/Tick.h"
 #include "sms/GsmModem.h"
 #include "support/TestSupport.h"
 
 struct SimOptions
 {
+    SimOptions(const QStringList& r = {}) : rules(r) {}
+    QStringList rules; // COMMAND=ACTION[*COUNT]
     QString smsc = QStringLiteral("+8613800000500");
-    QStringList rules;                          // COMMAND=ACTION[*COUNT]
     std::vector<std::pair<int, QString>> inbox; // storage index, PDU
     bool garbageStream = false;
 };
@@ -45,46 +43,38 @@ public:
         QFile::remove(TranscriptPath());
     }
 
-    explicit ModemSim(const SimOptions& options = {})
+    explicit ModemSim(const SimOptions& o = {})
     {
         QString tools = qEnvironmentVariable("ZUNARO_TEST_TOOLS");
         if (tools.isEmpty()) { // run by hand rather than by ctest
-            tools =
-                QFileInfo(QStringLiteral(__FILE__)).absolutePath() + QStringLiteral("/../tools");
+            tools = QFileInfo(QStringLiteral(__FILE__)).absolutePath() + "/../tools";
         }
-        QStringList args{tools + QStringLiteral("/modem_sim.py"),
-                         QStringLiteral("--link"),
-                         Link(),
-                         QStringLiteral("--transcript"),
-                         TranscriptPath(),
-                         QStringLiteral("--smsc"),
-                         options.smsc};
-        for (const QString& r : options.rules) {
-            args << QStringLiteral("--rule") << r;
+        QStringList args{"/usr/bin/python3", tools + "/modem_sim.py", "--link", Link(),
+                         "--transcript",     TranscriptPath(),        "--smsc", o.smsc};
+        for (const QString& r : o.rules) {
+            args << "--rule" << r;
         }
-        if (!options.inbox.empty()) {
+        if (!o.inbox.empty()) {
             QJsonArray list;
-            for (const auto& [index, pdu] : options.inbox) {
+            for (const auto& [index, pdu] : o.inbox) {
                 list.append(QJsonArray{index, pdu});
             }
-            const QString path = TestHome() + QStringLiteral("/inbox.json");
-            QFile f(path);
+            QFile f(TestHome() + "/inbox.json");
             f.open(QIODevice::WriteOnly | QIODevice::Truncate);
             f.write(QJsonDocument(list).toJson());
-            f.close();
-            args << QStringLiteral("--inbox") << path;
+            args << "--inbox" << f.fileName();
         }
-        if (options.garbageStream) {
-            args << QStringLiteral("--garbage-stream");
+        if (o.garbageStream) {
+            args << "--garbage-stream";
         }
         QFile::remove(Link());
         // posix_spawn rather than QProcess, whose way of starting children trips the thread
         // sanitizer.
-        std::vector<std::string> argv{"/usr/bin/python3"};
+        std::vector<std::string> argv;
+        std::vector<char*> ptrs;
         for (const QString& a : args) {
             argv.push_back(a.toStdString());
         }
-        std::vector<char*> ptrs;
         for (std::string& a : argv) {
             ptrs.push_back(a.data());
         }
@@ -93,25 +83,22 @@ public:
                     WaitUntil([] { return QFileInfo::exists(Link()); }, 10000);
     }
 
-    ~ModemSim() { Stop(); }
-
-    bool Started() const { return m_started; }
-
-    void Stop()
+    ~ModemSim()
     {
-        if (m_pid > 0) {
-            kill(m_pid, SIGTERM);
-            int status = 0;
-            for (int i = 0; i < 250 && waitpid(m_pid, &status, WNOHANG) == 0; ++i) {
-                SleepMs(20);
-                if (i == 249) {
-                    kill(m_pid, SIGKILL);
-                    waitpid(m_pid, &status, 0);
-                }
-            }
-            m_pid = -1;
+        if (m_pid <= 0) {
+            return;
+        }
+        kill(m_pid, SIGTERM);
+        int status = 0;
+        if (!WaitUntil([&] { return waitpid(m_pid, &status, WNOHANG) != 0; }, 5000)) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, &status, 0);
         }
     }
+    ModemSim(const ModemSim&) = delete;
+    ModemSim& operator=(const ModemSim&) = delete;
+
+    bool Started() const { return m_started; }
 
     // Every byte the simulator received so far, across restarts.
     static QByteArray Transcript()
