@@ -10,12 +10,11 @@ mode and appends every byte it receives to a transcript file.
 their first COUNT matches (every match without COUNT). ACTION: ok, error, silent,
 late:MS (answer MS ms late), garbage (300 random bytes, no result), split:MS (the answer in
 7-byte pieces MS ms apart), flood:N (N hex digits, no result), hangup (close the pty).
---inbox FILE: a JSON list of [index, pdu]; AT+CMGL=0 lists the unread ones and marks them
-read, AT+CMGD=n deletes n. --garbage-stream sends random bytes and answers nothing.
+--inbox INDEX:PDU (repeated) fills the inbox; AT+CMGL=0 lists the unread messages and marks
+them read, AT+CMGD=n deletes n. ESC ends a PDU without sending it. Ends on SIGTERM.
 """
 
 import argparse
-import json
 import os
 import random
 import select
@@ -27,31 +26,14 @@ import tty
 
 class Modem:
     def __init__(self, args):
-        self.args = args
-        self.echo = True
-        self.rules = []  # [command, action, remaining or None]
-        for r in args.rule:
-            cmd, _, action = r.partition("=")
-            action, _, count = action.partition("*")
-            self.rules.append([cmd, action, int(count) if count else None])
-        self.inbox = []  # [index, pdu, read]
-        if args.inbox:
-            with open(args.inbox) as f:
-                self.inbox = [[int(i), pdu, False] for i, pdu in json.load(f)]
-        self.transcript = open(args.transcript, "ab", buffering=0) if args.transcript else None
+        self.args, self.echo, self.pdu_mode, self.sent, self.alive = args, True, False, 0, True
+        self.rules = [[c, a.partition("*")[0], int(a.partition("*")[2] or -1)]
+                      for c, _, a in (r.partition("=") for r in args.rule)]  # -1: no limit
+        self.inbox = [[int(i), pdu, False] for i, _, pdu in (e.partition(":") for e in args.inbox)]
+        self.transcript = open(args.transcript, "ab", buffering=0)
         self.master, self.slave = os.openpty()
         tty.setraw(self.slave)
         self.pending = bytearray()
-        self.pdu_mode = False
-        self.sent = 0
-        self.alive = True
-
-    def publish(self):
-        tmp = self.args.link + ".tmp"
-        if os.path.lexists(tmp):
-            os.unlink(tmp)
-        os.symlink(os.ttyname(self.slave), tmp)
-        os.replace(tmp, self.args.link)
 
     def unpublish(self):
         try:
@@ -71,27 +53,20 @@ class Modem:
                 return
 
     def answer(self, line, normal):
-        action = "ok"
-        for rule in self.rules:
-            if line.startswith(rule[0]) and rule[2] != 0:
-                action = rule[1]
-                if rule[2] is not None:
-                    rule[2] -= 1
-                break
-        kind, _, arg = action.partition(":")
-        if kind == "ok":
+        rule = next((r for r in self.rules if line.startswith(r[0]) and r[2] != 0), None)
+        if rule and rule[2] > 0:
+            rule[2] -= 1
+        kind, _, arg = (rule[1] if rule else "ok").partition(":")
+        if kind in ("ok", "late"):
+            time.sleep(int(arg or 0) / 1000.0)
             self.write(normal)
         elif kind == "error":
             self.write("\r\nERROR\r\n")
-        elif kind == "late":
-            time.sleep(int(arg) / 1000.0)
-            self.write(normal)
         elif kind == "garbage":
             self.write(bytes(random.getrandbits(8) for _ in range(300)).replace(b"OK", b"ok"))
         elif kind == "split":
-            data = normal.encode("latin-1")
-            for i in range(0, len(data), 7):
-                self.write(data[i:i + 7])
+            for i in range(0, len(normal), 7):
+                self.write(normal[i:i + 7])
                 time.sleep(int(arg) / 1000.0)
         elif kind == "flood":
             self.write(("0123456789ABCDEF" * (int(arg) // 16 + 1))[:int(arg)])
@@ -102,10 +77,9 @@ class Modem:
             self.alive = False
         return kind in ("ok", "late", "split")  # the command took effect
 
-    def command(self, line):
+    def command(self, up):
         if self.echo:
-            self.write(line + "\r")
-        up = line.upper()
+            self.write(up + "\r")
         if up in ("AT", "ATE0") or up.startswith("AT+CMGF="):
             self.echo = self.echo and up != "ATE0"
             self.answer(up, "\r\nOK\r\n")
@@ -130,55 +104,42 @@ class Modem:
     def feed(self, data):
         self.pending += data
         while self.alive:
-            ends = [self.pending.find(c) for c in ((b"\x1a", b"\x1b") if self.pdu_mode else (b"\r",))]
+            ends = [self.pending.find(c) for c in (b"\x1a\x1b" if self.pdu_mode else b"\r")]
             end = min([e for e in ends if e >= 0], default=-1)
             if end < 0:
                 return
-            cancelled = self.pending[end] == 0x1b  # ESC drops the PDU text, as on a modem
-            line = bytes(self.pending[:end]).decode("latin-1").replace("\x1b", "").strip()
+            stop, line = self.pending[end], bytes(self.pending[:end]).decode("latin-1")
             del self.pending[:end + 1]
-            if cancelled:
-                self.pdu_mode = False
-            elif self.pdu_mode:
-                self.pdu_mode = False
+            if not self.pdu_mode:
+                self.command(line.replace("\x1b", "").strip().upper())
+            elif stop == 0x1A:
                 self.sent += 1
                 self.answer("PDU", "\r\n+CMGS: %d\r\n\r\nOK\r\n" % self.sent)
-            else:
-                self.command(line)
+            self.pdu_mode = self.pdu_mode and stop not in (0x1A, 0x1B)
 
     def run(self, parent):
         os.set_blocking(self.master, False)
-        self.publish()
+        os.symlink(os.ttyname(self.slave), self.args.link + ".tmp")
+        os.replace(self.args.link + ".tmp", self.args.link)
         while self.alive and os.getppid() == parent:  # ends with the test that started it
-            writers = [self.master] if self.args.garbage_stream else []
-            r, w, _ = select.select([self.master], writers, [], 0.2)
-            data = b""
-            if r:
+            if select.select([self.master], [], [], 0.2)[0]:
                 try:
                     data = os.read(self.master, 4096)
                 except OSError:
                     time.sleep(0.01)  # no reader on the slave side right now
-            if data and self.transcript:
+                    continue
                 self.transcript.write(data)
-            if data and not self.args.garbage_stream:
                 self.feed(data)
-            if w and self.alive:
-                try:
-                    os.write(self.master, bytes(random.getrandbits(8) for _ in range(64)))
-                except OSError:
-                    time.sleep(0.01)
 
 
 def main():
     p = argparse.ArgumentParser()
-    p.add_argument("--link", required=True)
+    for name in ("--link", "--transcript"):
+        p.add_argument(name, required=True)
     p.add_argument("--smsc", default="+8613800000500")
-    p.add_argument("--inbox")
-    p.add_argument("--transcript")
+    p.add_argument("--inbox", action="append", default=[])
     p.add_argument("--rule", action="append", default=[])
-    p.add_argument("--garbage-stream", action="store_true")
-    args = p.parse_args()
-    modem = Modem(args)
+    modem = Modem(p.parse_args())
 
     def stop(*_):
         if modem.alive:
@@ -186,7 +147,6 @@ def main():
         sys.exit(0)
 
     signal.signal(signal.SIGTERM, stop)
-    signal.signal(signal.SIGINT, stop)
     parent = os.getppid()
     modem.run(parent)
     while os.getppid() == parent:  # after a hang-up: stay until told to end
