@@ -85,35 +85,6 @@ TEST(SmsCodec, EncodeSubmit_WorkedExampleLengthsAndBounds)
     EXPECT_EQ(Encode(Record(kSca, kTpa, kDcsUcs2, cjk70)).size(), 48u + 280u);
 }
 
-TEST(SmsCodec, HexSemiOctetsAndSeptets_OddLengthsStayInBounds)
-{
-    char text[64];
-    std::uint8_t out[4] = {0xEE, 0xEE, 0xEE, 0xEE};
-    // An odd last character is a high nibble; the character after it is never read.
-    const char odd[] = {'A', 'b', 'C', '9'};
-    EXPECT_EQ(HexToBytes(odd, 3, out), 1);
-    EXPECT_EQ(out[0], 0xAB);
-    EXPECT_EQ(out[1], 0xC0);
-    EXPECT_EQ(out[2], 0xEE);
-    EXPECT_EQ(BytesToHex(out, 2, text), 4);
-    EXPECT_STREQ(text, "ABC0");
-
-    EXPECT_EQ(SwapSemiOctets("8613000000001", 13, text), 14);
-    EXPECT_STREQ(text, "683100000000F1");
-    EXPECT_EQ(UnswapSemiOctets("683100000000F1", 14, text), 13);
-    EXPECT_STREQ(text, "8613000000001");
-    EXPECT_EQ(UnswapSemiOctets("214", 3, text), 2); // half a pair is no digit
-    EXPECT_STREQ(text, "12");
-
-    std::uint8_t octets[16];
-    const int n = Pack7Bit(reinterpret_cast<const std::uint8_t*>("hellohello"), 10, octets);
-    BytesToHex(octets, n, text);
-    EXPECT_STREQ(text, "E8329BFD4697D9EC37");
-    char small[4]; // unpacking never writes past its output
-    EXPECT_EQ(Unpack7Bit(octets, n, small, sizeof small), 3);
-    EXPECT_STREQ(small, "hel");
-}
-
 TEST(SmsCodec, DecodeDeliver_RealWorldAndBrokenPdus)
 {
     const std::string chinese = kDeliverHead + "08" + kStamp + "0A4F60597DFF0C4E16754C";
