@@ -16,10 +16,10 @@ SmsRecord Record(const QByteArray& sca, const QByteArray& tpa, std::uint8_t dcs,
                  const QByteArray& ud)
 {
     SmsRecord r{};
-    std::memcpy(r.SCA, sca.constData(), std::min<std::size_t>(sca.size(), sizeof r.SCA - 1));
-    std::memcpy(r.TPA, tpa.constData(), std::min<std::size_t>(tpa.size(), sizeof r.TPA - 1));
+    qstrncpy(r.SCA, sca.constData(), sizeof r.SCA);
+    qstrncpy(r.TPA, tpa.constData(), sizeof r.TPA);
+    qstrncpy(r.UD, ud.constData(), sizeof r.UD);
     r.DCS = dcs;
-    std::memcpy(r.UD, ud.constData(), std::min<std::size_t>(ud.size(), sizeof r.UD - 1));
     return r;
 }
 
@@ -31,13 +31,10 @@ std::string Encode(const SmsRecord& r)
     return text;
 }
 
-SmsRecord Decode(const std::string& pdu, bool* complete = nullptr)
+SmsRecord Decode(const std::string& pdu, bool* complete)
 {
     SmsRecord r{};
-    const bool ok = DecodeDeliverPdu(pdu.data(), pdu.size(), r);
-    if (complete) {
-        *complete = ok;
-    }
+    *complete = DecodeDeliverPdu(pdu.data(), pdu.size(), r);
     return r;
 }
 
@@ -47,6 +44,10 @@ const std::string kStamp = "21103041255223";
 const std::string kBare = "00240D91683118886666F50004" + kStamp; // no SMSC part, 8-bit
 const char kCn[] = "8613800250500";
 const char kFrom[] = "8613818866665";
+std::string Cn(const char* dcs, const char* ud)
+{
+    return kDeliverHead + dcs + kStamp + ud;
+}
 const std::string k7Bit =
     "07917283010010F5040BC87238880900F10000993092516195800AE8329BFD4697D9EC37";
 
@@ -87,7 +88,7 @@ TEST(SmsCodec, EncodeSubmit_WorkedExampleLengthsAndBounds)
 
 TEST(SmsCodec, DecodeDeliver_RealWorldAndBrokenPdus)
 {
-    const std::string chinese = kDeliverHead + "08" + kStamp + "0A4F60597DFF0C4E16754C";
+    const std::string chinese = Cn("08", "0A4F60597DFF0C4E16754C");
     std::string lower = chinese;
     for (char& c : lower) {
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -104,14 +105,11 @@ TEST(SmsCodec, DecodeDeliver_RealWorldAndBrokenPdus)
         {"7-bit", k7Bit, "27381000015", "27838890001", "hellohello", true},
         {"UCS2", chinese, kCn, kFrom, "你好，世界", true},
         {"lower-case hex", lower, kCn, kFrom, "你好，世界", true},
-        {"8-bit", kDeliverHead + "04" + kStamp + "05414C41524D", kCn, kFrom, "ALARM", true},
-        {"class-flagged 8-bit", kDeliverHead + "F4" + kStamp + "03010203", kCn, kFrom,
-         "\x01\x02\x03", true},
-        {"8 septets", kDeliverHead + "00" + kStamp + "0841E19058341E91", kCn, kFrom, "ABCDEFGH",
-         true},
+        {"8-bit", Cn("04", "05414C41524D"), kCn, kFrom, "ALARM", true},
+        {"class-flagged 8-bit", Cn("F4", "03010203"), kCn, kFrom, "\x01\x02\x03", true},
+        {"8 septets", Cn("00", "0841E19058341E91"), kCn, kFrom, "ABCDEFGH", true},
         // The fill bits of the last octet are no eighth character.
-        {"7 septets", kDeliverHead + "00" + kStamp + "0741E19058341E01", kCn, kFrom, "ABCDEFG",
-         true},
+        {"7 septets", Cn("00", "0741E19058341E01"), kCn, kFrom, "ABCDEFG", true},
         {"no SMSC part", kBare + "02414C", "", kFrom, "AL", true},
         {"data length beyond the data", kBare + "0F414C", "", kFrom, "AL", false},
         {"not hex", kBare + "024X4C", "", kFrom, "", false},
@@ -128,11 +126,13 @@ TEST(SmsCodec, DecodeDeliver_RealWorldAndBrokenPdus)
         EXPECT_EQ(QString::fromUtf8(r.UD), c.ud) << c.name;
         EXPECT_EQ(complete, c.complete) << c.name;
     }
-    EXPECT_STREQ(Decode(cases[0].pdu).SCTS, "99032915165908");
+    bool complete = false;
+    EXPECT_STREQ(Decode(cases[0].pdu, &complete).SCTS, "99032915165908");
 
     // UCS2 of 255 octets of CJK: the text is cut at a whole character within the field.
     const SmsRecord r = Decode("00240D91683118886666F50008" + kStamp + "FF" +
-                               QByteArray("8B66").repeated(127).toStdString() + "00");
+                                   QByteArray("8B66").repeated(127).toStdString() + "00",
+                               &complete);
     const std::size_t udLength = std::strlen(r.UD);
     EXPECT_EQ(udLength % 3, 0u);
     EXPECT_EQ(QString::fromUtf8(r.UD), QString(static_cast<int>(udLength / 3), QChar(0x8B66)));

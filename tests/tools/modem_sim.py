@@ -1,18 +1,11 @@
 #!/usr/bin/python3
-"""GSM modem simulator on the far side of a pty pair.
+"""GSM modem simulator (SMS in PDU mode) on a pty pair whose slave is published at --link.
 
-The pty's slave side is published as a symbolic link (--link), which the program under test
-opens as its serial device. The simulator answers the AT commands of an SMS modem in PDU
-mode and appends every byte it receives to a transcript file.
-
---rule COMMAND=ACTION[*COUNT] alters the replies to commands starting with COMMAND ("AT",
-"AT+CSCA?", "AT+CMGS", "AT+CMGL", "AT+CMGD"; "PDU" is the text ending with Ctrl-Z) for
-their first COUNT matches (every match without COUNT). ACTION: ok, error, silent,
-late:MS (answer MS ms late), garbage (300 random bytes, no result), split:MS (the answer in
-7-byte pieces MS ms apart), flood:N (N hex digits, no result), hangup (close the pty).
---inbox INDEX:PDU (repeated) fills the inbox; AT+CMGL=0 lists the unread messages and marks
-them read, AT+CMGD=n deletes n. ESC ends a PDU without sending it. The simulator ends when
-its standard input closes (the test that started it is done).
+Every byte received goes to --transcript. --rule COMMAND=ACTION[*COUNT] changes the answer
+to the first COUNT (else all) commands starting with COMMAND ("PDU": text ending in Ctrl-Z):
+ok, error, silent, late:MS, garbage (random bytes), split:MS (7-byte pieces MS ms apart),
+flood:N (N hex digits), hangup (close the pty). --inbox INDEX:PDU fills the inbox (CMGL lists
+and marks read, CMGD deletes). ESC drops a PDU. Ends when standard input closes.
 """
 
 import argparse
@@ -21,7 +14,6 @@ import random
 import select
 import time
 import tty
-
 
 class Modem:
     def __init__(self, args):
@@ -131,7 +123,6 @@ class Modem:
                 self.feed(data)
         self.unpublish()
 
-
 def main():
     p = argparse.ArgumentParser()
     p.add_argument("--link", required=True)
@@ -140,7 +131,6 @@ def main():
     p.add_argument("--inbox", action="append", default=[])
     p.add_argument("--rule", action="append", default=[])
     Modem(p.parse_args()).run()
-
 
 if __name__ == "__main__":
     main()
