@@ -45,6 +45,8 @@ class Modem:
         if rule and rule[2] > 0:
             rule[2] -= 1
         kind, _, arg = (rule[1] if rule else "ok").partition(":")
+        if self.echo and kind not in ("silent", "hangup"):  # a silent modem echoes nothing
+            self.write(line + "\r")
         if kind in ("ok", "late"):
             time.sleep(int(arg or 0) / 1000.0)
             self.write(normal)
@@ -66,11 +68,9 @@ class Modem:
         return kind in ("ok", "late", "split")  # the command took effect
 
     def command(self, up):
-        if self.echo:
-            self.write(up + "\r")
         if up in ("AT", "ATE0") or up.startswith("AT+CMGF="):
-            self.echo = self.echo and up != "ATE0"
             self.answer(up, "\r\nOK\r\n")
+            self.echo = self.echo and up != "ATE0"
         elif up == "AT+CSCA?":
             smsc = self.args.smsc
             self.answer(up, '\r\n+CSCA: "%s",145\r\n\r\nOK\r\n' % smsc if smsc else "\r\nERROR\r\n")
