@@ -45,10 +45,10 @@ class Modem:
         if rule and rule[2] > 0:
             rule[2] -= 1
         kind, _, arg = (rule[1] if rule else "ok").partition(":")
+        time.sleep(int(arg) / 1000.0 if kind == "late" else 0)
         if self.echo and kind not in ("silent", "hangup"):  # a silent modem echoes nothing
             self.write(line + "\r")
         if kind in ("ok", "late"):
-            time.sleep(int(arg or 0) / 1000.0)
             self.write(normal)
         elif kind == "error":
             self.write("\r\nERROR\r\n")
