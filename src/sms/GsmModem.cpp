@@ -381,11 +381,7 @@ void CGsmModem::TakeOver(CGsmModem& old)
         old.TakeOver(*old.m_predecessor);
         old.m_predecessor.reset();
     }
-    std::deque<SmsRecord> waiting;
-    {
-        std::lock_guard lock(old.m_sendLock);
-        waiting.swap(old.m_sendQueue);
-    }
+    const std::deque<SmsRecord> waiting = old.TakeAll();
     qCDebug(lcSms) << "took over" << waiting.size() << "messages from" << old.m_portName;
     // Messages already accepted are never refused here; the queue is bounded all the same,
     // because QueueSms refuses while it is full.
@@ -393,14 +389,17 @@ void CGsmModem::TakeOver(CGsmModem& old)
     m_sendQueue.insert(m_sendQueue.begin(), waiting.begin(), waiting.end());
 }
 
+std::deque<SmsRecord> CGsmModem::TakeAll()
+{
+    std::deque<SmsRecord> all;
+    std::lock_guard lock(m_sendLock);
+    all.swap(m_sendQueue);
+    return all;
+}
+
 void CGsmModem::ReportWaiting()
 {
-    std::deque<SmsRecord> waiting;
-    {
-        std::lock_guard lock(m_sendLock);
-        waiting.swap(m_sendQueue);
-    }
-    for (const SmsRecord& r : waiting) {
+    for (const SmsRecord& r : TakeAll()) {
         EventSink(1, FormatText(LoadString(kIdNotSent),
                                 {Wide(r.TPA, sizeof r.TPA), Wide(r.UD, sizeof r.UD)}));
     }

@@ -134,6 +134,8 @@ private:
     // Joins old's worker (and its predecessors') and puts its waiting messages in front of
     // this driver's queue.
     void TakeOver(CGsmModem& old);
+    // Empties the send queue and returns what it held.
+    std::deque<SmsRecord> TakeAll();
     void ReportWaiting();
     // Pauses, then reads the reply to the command just written (into a cleared buffer when
     // freshReply). Returns false when the step ends here: stopped, or the device was lost
