@@ -35,11 +35,10 @@ class ModemSim
 public:
     static QString Link() { return TestHome() + QStringLiteral("/ttyModem"); }
 
-    // Points COM1 at a new simulator's link; the transcript starts empty. The simulator ends
-    // when its standard input, a pipe from here, closes.
+    // Starts a simulator at the link; the transcript starts empty. The simulator ends when
+    // its standard input, a pipe from here, closes.
     explicit ModemSim(const SimOptions& o = {})
     {
-        WriteProfileString("Ports", "COM1", Link());
         QFile::remove(TestHome() + "/transcript.bin");
         QFile::remove(Link());
         QString tools = qEnvironmentVariable("ZUNARO_TEST_TOOLS");
@@ -123,6 +122,8 @@ ModemTiming FastTiming(int readMs = 1000, int sendWaitMs = 100)
 class GsmModemTest : public ::testing::Test
 {
 protected:
+    // COM1 stands for the simulator's link (set before any driver reads the profile).
+    void SetUp() override { WriteProfileString("Ports", "COM1", ModemSim::Link()); }
     bool WaitFor(int type, const QString& text, int count = 1, int timeoutMs = 15000)
     {
         return WaitUntil([&] { return ev->Count(type, text) >= count; }, timeoutMs);
@@ -199,9 +200,8 @@ TEST_F(GsmModemTest, NotReady_RequestsWaitThenGoOutOrAreReportedAtStop)
             continue;
         }
         EXPECT_TRUE(WaitForSim(c.seen, 2)); // the set-up runs again on every Init
-        // Stopped in the middle of a read that would last 2 s.
         ASSERT_TRUE(WaitForSim(c.seen, ModemSim::Transcript().count(c.seen) + 1));
-        EXPECT_TRUE(EndsWithin([&] { slot.Clear(); }, 1500));
+        EXPECT_TRUE(EndsWithin([&] { slot.Clear(); }, 1500)); // in the middle of a 2 s read
         EXPECT_EQ(Texts(1), (std::vector<QString>{kNotSent.arg("w1"), kNotSent.arg("w2")}));
     }
 }
