@@ -88,10 +88,7 @@ TEST(SmsCodec, EncodeSubmit_WorkedExampleLengthsAndBounds)
 TEST(SmsCodec, DecodeDeliver_RealWorldAndBrokenPdus)
 {
     const std::string chinese = Cn("08", "0A4F60597DFF0C4E16754C");
-    std::string lower = chinese;
-    for (char& c : lower) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
+    const std::string lower = QByteArray::fromStdString(chinese).toLower().toStdString();
     const struct
     {
         const char* name;

@@ -48,10 +48,8 @@ class Modem:
         time.sleep(int(arg) / 1000.0 if kind == "late" else 0)
         if self.echo and kind not in ("silent", "hangup"):  # a silent modem echoes nothing
             self.write(line + "\r")
-        if kind in ("ok", "late"):
-            self.write(normal)
-        elif kind == "error":
-            self.write("\r\nERROR\r\n")
+        if kind in ("ok", "late", "error"):
+            self.write("\r\nERROR\r\n" if kind == "error" else normal)
         elif kind == "garbage":
             self.write(bytes(random.getrandbits(8) for _ in range(300)).replace(b"OK", b"ok"))
         elif kind == "split":
