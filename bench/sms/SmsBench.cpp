@@ -1,12 +1,16 @@
-// PDU encoding and decoding per message, listing parsing, and the CPU a running modem
-// driver costs while it polls an idle modem (the simulator on a pty pair).
+// PDU encoding and decoding per message, listing parsing, the CPU a running modem driver
+// costs while it polls an idle modem (the simulator on a pty pair), and how long Replace and
+// a stop take against a silent device (a pty whose far side never answers).
 
 #include <benchmark/benchmark.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 
+#include <pty.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
@@ -110,6 +114,9 @@ void BM_IdleDriverCpu(benchmark::State& state)
     double wall = 0;
     for (auto _ : state) {
         CGsmModem modem(link);
+        for (int i = 0; i < 500 && modem.SmscNumber().isEmpty(); ++i) {
+            SleepMs(10); // the set-up runs on the worker
+        }
         if (modem.SmscNumber().isEmpty()) {
             state.SkipWithError("modem did not connect");
             break;
@@ -156,6 +163,50 @@ BENCHMARK(BM_AbsentPortCpu)
     ->Args({3000, 2})
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
+
+// A pty whose far side nobody reads or answers: a modem that is switched off.
+struct SilentDevice
+{
+    SilentDevice() { openpty(&master, &slave, name, nullptr, nullptr); }
+    ~SilentDevice() { close(slave), close(master); }
+    int master = -1;
+    int slave = -1;
+    char name[256] = {};
+};
+
+// Replace returns at once: the set-up (its first read waits 1.5 s for an answer that never
+// comes) runs on the new driver's worker, and the old driver is stopped and joined there.
+void BM_ReplaceSilentDevice(benchmark::State& state)
+{
+    SilentDevice device;
+    CModemSlot slot;
+    for (auto _ : state) {
+        slot.Replace(QString::fromLocal8Bit(device.name));
+        state.PauseTiming();
+        SleepMs(50); // the worker is in the middle of its set-up read
+        state.ResumeTiming();
+    }
+    slot.Clear();
+}
+BENCHMARK(BM_ReplaceSilentDevice)->Iterations(20)->Unit(benchmark::kMicrosecond);
+
+// Stopping a driver whose worker waits in the set-up read of a silent device (the read alone
+// would take 1.5 s): StopWorker cuts it short and joins the worker.
+void BM_StopWorkerSilentDevice(benchmark::State& state)
+{
+    SilentDevice device;
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto modem = std::make_unique<CGsmModem>(QString::fromLocal8Bit(device.name));
+        SleepMs(50);
+        state.ResumeTiming();
+        modem->StopWorker();
+        state.PauseTiming();
+        modem.reset();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_StopWorkerSilentDevice)->Iterations(20)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

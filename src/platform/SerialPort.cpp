@@ -11,6 +11,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -90,7 +91,9 @@ bool Configure(int fd, unsigned baudRate, unsigned byteSize, unsigned parity, un
     // refuse this, which is harmless.
     int lines = TIOCM_DTR | TIOCM_RTS;
     ioctl(fd, TIOCMBIC, &lines);
-    return tcflush(fd, TCIOFLUSH) == 0;
+    // Output still on its way from the port's last holder is left to go out: it may be the
+    // ESC that frees a modem from a message prompt.
+    return tcflush(fd, TCIFLUSH) == 0;
 }
 
 int RemainingMs(std::uint64_t deadline)
@@ -147,9 +150,26 @@ std::vector<Candidate> ScanDevices(const QString& devFolder)
 
 } // namespace
 
+CSerialPort::CSerialPort() : m_cancelFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
 CSerialPort::~CSerialPort()
 {
     Close();
+    if (m_cancelFd >= 0) {
+        ::close(m_cancelFd);
+    }
+}
+
+void CSerialPort::Cancel()
+{
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = ::write(m_cancelFd, &one, sizeof one);
+}
+
+void CSerialPort::ResetCancel()
+{
+    std::uint64_t count = 0;
+    [[maybe_unused]] const ssize_t n = ::read(m_cancelFd, &count, sizeof count);
 }
 
 bool CSerialPort::Open(const QString& portName, unsigned baudRate, unsigned byteSize,
@@ -221,12 +241,15 @@ std::size_t CSerialPort::Write(const void* data, std::size_t count)
         if (left == 0) {
             break;
         }
-        pollfd pfd{m_fd, POLLOUT, 0};
-        const int r = poll(&pfd, 1, left);
+        pollfd pfd[2] = {{m_fd, POLLOUT, 0}, {m_cancelFd, POLLIN, 0}};
+        const int r = poll(pfd, 2, left);
         if (r < 0 && errno == EINTR) {
             continue;
         }
-        if (r < 0 || (r > 0 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)))) {
+        if (r > 0 && (pfd[1].revents & POLLIN)) {
+            break; // cancelled
+        }
+        if (r < 0 || (r > 0 && (pfd[0].revents & (POLLHUP | POLLERR | POLLNVAL)))) {
             m_lost = true;
             break;
         }
@@ -252,8 +275,8 @@ std::size_t CSerialPort::Read(void* buffer, std::size_t count)
         // Before the first byte only the total time-out counts; after it the gap between
         // bytes ends the read as well.
         const int wait = got == 0 ? left : std::min(left, std::max(m_timeouts.intervalMs, 1));
-        pollfd pfd{m_fd, POLLIN, 0};
-        const int r = poll(&pfd, 1, wait);
+        pollfd pfd[2] = {{m_fd, POLLIN, 0}, {m_cancelFd, POLLIN, 0}};
+        const int r = poll(pfd, 2, wait);
         if (r < 0) {
             if (errno == EINTR) {
                 continue;
@@ -261,10 +284,10 @@ std::size_t CSerialPort::Read(void* buffer, std::size_t count)
             m_lost = true;
             break;
         }
-        if (r == 0) {
-            break;
+        if (r == 0 || (pfd[1].revents & POLLIN)) {
+            break; // the gap or the total time-out passed, or the read was cancelled
         }
-        if (pfd.revents & POLLIN) {
+        if (pfd[0].revents & POLLIN) {
             const ssize_t n = ::read(m_fd, p + got, count - got);
             if (n > 0) {
                 got += static_cast<std::size_t>(n);
@@ -276,7 +299,7 @@ std::size_t CSerialPort::Read(void* buffer, std::size_t count)
             m_lost = true; // end of file or an error: the device is gone
             break;
         }
-        if (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) {
+        if (pfd[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
             m_lost = true;
             break;
         }

@@ -20,18 +20,19 @@ struct SerialTimeouts
 // One serial device opened through termios in raw mode (no echo, no line editing, no
 // flow control, no character translation), exclusively. Windows port names (COM1 ...,
 // \\.\COM10) are resolved to devices when the port is opened; see ResolveSerialDevice.
-// Not thread-safe: one thread does the port's I/O.
+// One thread does the port's I/O; Cancel and ResetCancel may be called from any thread, so
+// that a worker blocked in a read or write can be told to stop.
 class CSerialPort
 {
 public:
-    CSerialPort() = default;
+    CSerialPort();
     ~CSerialPort();
     CSerialPort(const CSerialPort&) = delete;
     CSerialPort& operator=(const CSerialPort&) = delete;
 
     // Opens and configures the port: baud rate, byte size (5 to 8), parity (0 none, 1 odd,
     // 2 even, 3 mark, 4 space) and stop bits (0 one, 1 one and a half, 2 two) as the Windows
-    // DCB has them, then discards pending input and output. Returns false when the name
+    // DCB has them, then discards pending input. Returns false when the name
     // stands for no device, the device cannot be opened or is held by another program, or
     // a setting is refused; the port is then closed.
     bool Open(const QString& portName, unsigned baudRate, unsigned byteSize, unsigned parity,
@@ -55,7 +56,15 @@ public:
     // closed, an I/O error). The port stays open until Close.
     bool Lost() const { return m_lost; }
 
+    // Ends the current read or write at once and every later one as soon as it starts,
+    // until ResetCancel; the bytes moved so far are returned. Opening and closing go on.
+    void Cancel();
+    // Lets reads and writes wait again.
+    void ResetCancel();
+
 private:
+    // Readable while cancelled (an eventfd: one counter, safe from any thread).
+    int m_cancelFd = -1;
     int m_fd = -1;
     bool m_lost = false;
     QString m_device;

@@ -16,6 +16,7 @@ constexpr unsigned kIdBadNumber = 61401;
 constexpr unsigned kIdPortLost = 61402;
 constexpr unsigned kIdReplyTooLong = 61403;
 constexpr unsigned kIdListingTooLong = 61404;
+constexpr unsigned kIdNotSent = 61405;
 
 // The driver's own lines, fixed texts whatever the language.
 const QString kModem = QStringLiteral("短信猫");
@@ -86,7 +87,8 @@ struct CGsmModem::WorkerState
     std::unique_ptr<SmsRecord[]> records = std::make_unique<SmsRecord[]>(kMaxListing);
     int recordCount = 0;
     int deletePosition = 0;
-    bool inHand = false; // records[0] is a message being sent
+    SmsRecord sending{};
+    bool inHand = false; // sending holds a message not yet confirmed or given up
     std::unique_ptr<ReplyBuffer> reply = std::make_unique<ReplyBuffer>();
 };
 
@@ -97,12 +99,14 @@ void CGsmModem::ReplyBuffer::Clear()
 }
 
 CGsmModem::CGsmModem(const QString& portName, unsigned baudRate, unsigned byteSize,
-                     unsigned stopBits, unsigned parity, const ModemTiming& timing)
+                     unsigned stopBits, unsigned parity, const ModemTiming& timing,
+                     std::unique_ptr<CGsmModem> predecessor)
     : m_portName(portName), m_baudRate(baudRate), m_byteSize(byteSize), m_parity(parity),
-      m_stopBits(stopBits), m_timing(timing),
-      m_sendRing(std::make_unique<SmsRecord[]>(kSendRingSize))
+      m_stopBits(stopBits), m_timing(timing), m_predecessor(std::move(predecessor))
 {
-    InitializeModem();
+    if (m_predecessor) {
+        m_predecessor->RequestStop();
+    }
     StartWorker();
 }
 
@@ -121,13 +125,12 @@ QString CGsmModem::SmscNumber() const
 int CGsmModem::PendingCount() const
 {
     std::lock_guard lock(m_sendLock);
-    return m_queued;
+    return static_cast<int>(m_sendQueue.size());
 }
 
 void CGsmModem::QueueSms(const QString& telephone, const QString& text)
 {
-    const QString smsc = SmscNumber();
-    if (text.isEmpty() || smsc.isEmpty()) {
+    if (text.isEmpty()) {
         return;
     }
     QString body = text.left(kSmsTextChars);
@@ -140,8 +143,8 @@ void CGsmModem::QueueSms(const QString& telephone, const QString& text)
         return;
     }
 
+    // The SMSC number goes in when the message is sent: the modem may not have told it yet.
     SmsRecord record{};
-    CopyField(WideToCodePage(NormalizeNumber(smsc), CodePage::Ansi), record.SCA, sizeof record.SCA);
     CopyField(WideToCodePage(destination, CodePage::Ansi), record.TPA, sizeof record.TPA);
     QByteArray ud = WideToFileCodePage(body);
     if (ud.isNull()) {
@@ -154,11 +157,9 @@ void CGsmModem::QueueSms(const QString& telephone, const QString& text)
 
     {
         std::lock_guard lock(m_sendLock);
-        if (m_queued < kSendRingSize) {
+        if (m_sendQueue.size() < static_cast<std::size_t>(kSendRingSize)) {
             record.Index = m_nextIndex;
-            m_sendRing[m_writeIndex] = record;
-            m_writeIndex = (m_writeIndex + 1) % kSendRingSize;
-            ++m_queued;
+            m_sendQueue.push_back(record);
             if (++m_nextIndex == 0) {
                 m_nextIndex = 1;
             }
@@ -171,12 +172,11 @@ void CGsmModem::QueueSms(const QString& telephone, const QString& text)
 bool CGsmModem::TakeNext(SmsRecord& record)
 {
     std::lock_guard lock(m_sendLock);
-    if (m_queued == 0) {
+    if (m_sendQueue.empty()) {
         return false;
     }
-    record = m_sendRing[m_readIndex];
-    m_readIndex = (m_readIndex + 1) % kSendRingSize;
-    --m_queued;
+    record = m_sendQueue.front();
+    m_sendQueue.pop_front();
     return true;
 }
 
@@ -253,19 +253,20 @@ bool CGsmModem::InitializeModem()
         return true;
     }
     char buf[kReadChunk + 1];
+    // Each exchange is cut short by a stop; the set-up then ends without a verdict.
     const auto exchange = [&](std::string_view command) -> std::size_t {
         WritePort(command.data(), command.size());
         std::memset(buf, 0, sizeof buf);
         return ReadPort(buf, kReadChunk);
     };
     std::size_t n = exchange("AT\r");
-    if (CheckLost() || !Contains(buf, n, "OK")) {
+    if (CheckLost() || m_stop.IsSet() || !Contains(buf, n, "OK")) {
         return false;
     }
     exchange("ATE0\r");
     exchange("AT+CMGF=0\r");
     n = exchange("AT+CSCA?\r");
-    if (CheckLost()) {
+    if (CheckLost() || m_stop.IsSet()) {
         return false;
     }
     const std::string_view answer(buf, n);
@@ -292,8 +293,12 @@ bool CGsmModem::InitializeModem()
     return true;
 }
 
-std::size_t CGsmModem::SendPdu(const SmsRecord& record)
+std::size_t CGsmModem::SendPdu(SmsRecord& record)
 {
+    // The SMSC of the modem that sends it: a message may have waited for the set-up, or
+    // come from the driver this one replaced.
+    CopyField(WideToCodePage(NormalizeNumber(SmscNumber()), CodePage::Ansi), record.SCA,
+              sizeof record.SCA);
     char pdu[kSmsPduTextSize + 2] = {};
     int length = EncodeSubmitPdu(record, pdu);
     const int tpdu = SubmitTpduLength(pdu, length);
@@ -304,6 +309,12 @@ std::size_t CGsmModem::SendPdu(const SmsRecord& record)
     WritePort(command, static_cast<std::size_t>(c));
     char prompt[kReadChunk + 1] = {};
     const std::size_t n = ReadPort(prompt, kReadChunk);
+    if (m_stop.IsSet()) {
+        // Stopped while the modem may wait for the message text: ESC ends that input, so
+        // whoever opens the port next finds the modem taking commands.
+        WritePort("\x1b", 1);
+        return 0;
+    }
     if (n != 4 || std::memcmp(prompt, "\r\n> ", 4) != 0) {
         return 0;
     }
@@ -328,7 +339,7 @@ bool CGsmModem::StartWorker()
         return false;
     }
     m_stop.ResetEvent();
-    m_exited.ResetEvent();
+    m_port.ResetCancel();
     auto worker = std::make_unique<Worker>();
     if (!worker->Start([this] { ModemWorker(); })) {
         return false;
@@ -337,21 +348,61 @@ bool CGsmModem::StartWorker()
     return true;
 }
 
-void CGsmModem::StopWorker()
+void CGsmModem::RequestStop()
+{
+    m_stop.Set();
+    m_port.Cancel();
+}
+
+void CGsmModem::JoinWorker()
 {
     if (!m_worker) {
         return;
     }
-    m_stop.Set();
-    m_exited.Wait();
-    bool joined = false;
-    for (int i = 0; i < m_timing.joinPolls && !joined; ++i) {
-        joined = m_worker->Join(m_timing.joinPollMs);
-    }
-    if (!joined) {
-        m_worker->Detach(); // it has left its loop and touches nothing of ours any more
-    }
+    RequestStop();
+    m_worker->Join();
     m_worker.reset();
+}
+
+void CGsmModem::StopWorker()
+{
+    JoinWorker();
+    if (m_predecessor) { // the worker never came to take it over
+        TakeOver(*m_predecessor);
+        m_predecessor.reset();
+    }
+    ReportWaiting();
+}
+
+void CGsmModem::TakeOver(CGsmModem& old)
+{
+    old.JoinWorker();
+    if (old.m_predecessor) {
+        old.TakeOver(*old.m_predecessor);
+        old.m_predecessor.reset();
+    }
+    const std::deque<SmsRecord> waiting = old.TakeAll();
+    qCDebug(lcSms) << "took over" << waiting.size() << "messages from" << old.m_portName;
+    // Messages already accepted are never refused here; the queue is bounded all the same,
+    // because QueueSms refuses while it is full.
+    std::lock_guard lock(m_sendLock);
+    m_sendQueue.insert(m_sendQueue.begin(), waiting.begin(), waiting.end());
+}
+
+std::deque<SmsRecord> CGsmModem::TakeAll()
+{
+    std::deque<SmsRecord> all;
+    std::lock_guard lock(m_sendLock);
+    all.swap(m_sendQueue);
+    return all;
+}
+
+void CGsmModem::ReportWaiting()
+{
+    for (const SmsRecord& r : TakeAll()) {
+        EventSink(1, FormatText(LoadString(kIdNotSent),
+                                {Wide(r.TPA, sizeof r.TPA), Wide(r.UD, sizeof r.UD)}));
+    }
 }
 
 void CGsmModem::Pause(int ms)
@@ -369,14 +420,21 @@ void CGsmModem::SetState(WorkerState& w, ModemState next)
 
 void CGsmModem::ModemWorker()
 {
+    if (m_predecessor) {
+        TakeOver(*m_predecessor);
+        m_predecessor.reset(); // closes its port before this driver opens one
+    }
     WorkerState w;
-    for (;;) {
+    while (!m_stop.IsSet()) {
         Step(w);
         if (m_stop.Wait(m_timing.stopPollMs)) {
             break;
         }
     }
-    m_exited.Set();
+    if (w.inHand) { // not confirmed: it waits again, first in line
+        std::lock_guard lock(m_sendLock);
+        m_sendQueue.push_front(w.sending);
+    }
 }
 
 bool CGsmModem::AwaitReply(WorkerState& w, int pauseMs, bool freshReply, ModemReply* r)
@@ -393,170 +451,183 @@ bool CGsmModem::AwaitReply(WorkerState& w, int pauseMs, bool freshReply, ModemRe
         SetState(w, ModemState::Init);
         return false;
     }
-    return true;
+    return !m_stop.IsSet(); // a read cut short by a stop is no answer to judge
 }
 
 void CGsmModem::Step(WorkerState& w)
 {
-    ReplyBuffer& reply = *w.reply;
-    SmsRecord& sending = w.records[0];
-    const auto since = [&w] { return GetTickCount64() - w.mark; };
-    const auto report = [](const SmsRecord& r, const QString& outcome) {
-        EventSink(0, kToNumber + Wide(r.TPA, sizeof r.TPA) + kSendMessage +
-                         Wide(r.UD, sizeof r.UD) + outcome);
-    };
-
     switch (w.state) {
     case ModemState::Init:
-        w.mark = GetTickCount64();
-        SetState(w, InitializeModem() ? ModemState::Idle : ModemState::Init);
-        return;
-
+        return OnInit(w);
     case ModemState::Idle:
-        Pause(m_timing.idlePauseMs);
-        if (m_stop.IsSet()) {
-            return;
-        }
-        if (w.inHand) {
-            SetState(w, ModemState::Send); // a send cut short by a lost port goes on
-        } else if (TakeNext(sending)) {
-            w.inHand = true;
-            SetState(w, ModemState::Send);
-        } else if (since() >= static_cast<std::uint64_t>(m_timing.listGapMs)) {
-            SetState(w, ModemState::List);
-        }
-        return;
-
+        return OnIdle(w);
     case ModemState::Send:
-        SendPdu(sending);
-        w.mark = GetTickCount64();
-        ++m_sendAttempts;
-        SetState(w, CheckLost() ? ModemState::Init : ModemState::SendWait);
-        return;
+        return OnSend(w);
+    case ModemState::SendWait:
+        return OnSendWait(w);
+    case ModemState::SendRetryPause:
+        return OnRetryPause(w, m_timing.sendRetryPauseMs, ModemState::Send);
+    case ModemState::List:
+        return OnList(w);
+    case ModemState::ListWait:
+        return OnListWait(w);
+    case ModemState::Delete:
+        return OnDelete(w);
+    case ModemState::DeleteWait:
+        return OnDeleteWait(w);
+    case ModemState::DeleteRetryPause:
+        return OnRetryPause(w, m_timing.deleteRetryPauseMs, ModemState::Delete);
+    }
+}
 
-    case ModemState::SendWait: {
-        ModemReply r;
-        if (!AwaitReply(w, m_timing.sendWaitMs, true, &r)) {
-            return;
-        }
-        if (r == ModemReply::Ok) {
-            report(sending, kSucceeded);
-            w.inHand = false;
-            m_sendAttempts = 0;
-            m_failureStreak = 0;
-            m_warned = false;
-            SetState(w, ModemState::Init);
-            return;
-        }
-        if (m_sendAttempts < kMaxSendAttempts) {
-            SetState(w, ModemState::SendRetryPause);
-            return;
-        }
-        report(sending, kFailed);
+void CGsmModem::OnInit(WorkerState& w)
+{
+    w.mark = GetTickCount64();
+    SetState(w, InitializeModem() ? ModemState::Idle : ModemState::Init);
+}
+
+void CGsmModem::OnIdle(WorkerState& w)
+{
+    Pause(m_timing.idlePauseMs);
+    if (m_stop.IsSet()) {
+        return;
+    }
+    // Messages wait until the modem has told its SMSC number.
+    const bool ready = !m_needInit;
+    if (ready && w.inHand) {
+        SetState(w, ModemState::Send); // a send cut short by a lost port goes on
+    } else if (ready && TakeNext(w.sending)) {
+        w.inHand = true;
+        SetState(w, ModemState::Send);
+    } else if (GetTickCount64() - w.mark >= static_cast<std::uint64_t>(m_timing.listGapMs)) {
+        SetState(w, ModemState::List);
+    }
+}
+
+void CGsmModem::OnSend(WorkerState& w)
+{
+    SendPdu(w.sending);
+    w.mark = GetTickCount64();
+    ++m_sendAttempts;
+    SetState(w, CheckLost() ? ModemState::Init : ModemState::SendWait);
+}
+
+void CGsmModem::OnSendWait(WorkerState& w)
+{
+    ModemReply r;
+    if (!AwaitReply(w, m_timing.sendWaitMs, true, &r)) {
+        return;
+    }
+    const auto report = [&w](const QString& outcome) {
+        const SmsRecord& s = w.sending;
+        EventSink(0, kToNumber + Wide(s.TPA, sizeof s.TPA) + kSendMessage +
+                         Wide(s.UD, sizeof s.UD) + outcome);
+    };
+    if (r == ModemReply::Ok) {
+        report(kSucceeded);
         w.inHand = false;
         m_sendAttempts = 0;
-        ++m_failureStreak;
-        if (r == ModemReply::None && m_failureStreak >= kFailureStreakWarning && !m_warned) {
-            EventSink(0, kModem + kSendWarning);
-        }
+        m_failureStreak = 0;
+        m_warned = false;
         SetState(w, ModemState::Init);
         return;
     }
-
-    case ModemState::SendRetryPause:
-        Pause(m_timing.sendRetryPauseMs);
-        SetState(w, ModemState::Send);
-        return;
-
-    case ModemState::List:
-        ListUnread();
-        w.mark = GetTickCount64();
-        // A listing may take several reads; its pieces are gathered until it ends.
-        reply.Clear();
-        SetState(w, CheckLost() ? ModemState::Init : ModemState::ListWait);
-        return;
-
-    case ModemState::ListWait: {
-        ModemReply r;
-        if (!AwaitReply(w, m_timing.listPauseMs, false, &r)) {
-            return;
-        }
-        if (r == ModemReply::Error) {
-            if (++m_readFailures >= kReadFailureWarning && !m_warned) {
-                EventSink(0, kModem + kReceiveWarning);
-                m_warned = true;
-            }
-            SetState(w, ModemState::Init);
-            return;
-        }
-        if (r == ModemReply::Ok) {
-            int listed = 0;
-            w.recordCount =
-                ParseList(reply.text, reply.length, w.records.get(), kMaxListing, &listed);
-            if (listed > w.recordCount) {
-                EventSink(1, FormatText(LoadString(kIdListingTooLong),
-                                        {QString::number(listed), QString::number(kMaxListing)}));
-            }
-            m_readFailures = 0;
-            m_warned = false;
-            for (int i = 0; i < w.recordCount; ++i) {
-                const SmsRecord& got = w.records[i];
-                EventSink(0, kModem + kReceived + Wide(got.UD, sizeof got.UD));
-            }
-            w.deletePosition = 0;
-            SetState(w, w.recordCount > 0 ? ModemState::Delete : ModemState::Init);
-            return;
-        }
-        if (reply.length >= kReplyCapacity) {
-            EventSink(1,
-                      FormatText(LoadString(kIdReplyTooLong), {QString::number(kReplyCapacity)}));
-            SetState(w, ModemState::Init);
-            return;
-        }
-        if (since() >= static_cast<std::uint64_t>(m_timing.listTimeoutMs)) {
-            SetState(w, ModemState::Init);
-        }
+    if (m_sendAttempts < kMaxSendAttempts) {
+        SetState(w, ModemState::SendRetryPause);
         return;
     }
+    report(kFailed);
+    w.inHand = false;
+    m_sendAttempts = 0;
+    ++m_failureStreak;
+    if (r == ModemReply::None && m_failureStreak >= kFailureStreakWarning && !m_warned) {
+        EventSink(0, kModem + kSendWarning);
+    }
+    SetState(w, ModemState::Init);
+}
 
-    case ModemState::Delete:
-        // A listed message without a readable storage index is reported, never deleted.
-        while (w.deletePosition < w.recordCount &&
-               w.records[w.deletePosition].Index == kSmsNoIndex) {
-            ++w.deletePosition;
-        }
-        if (w.deletePosition >= w.recordCount) {
-            SetState(w, ModemState::Init);
-            return;
-        }
-        DeleteMessage(w.records[w.deletePosition].Index);
-        w.mark = GetTickCount64();
-        SetState(w, CheckLost() ? ModemState::Init : ModemState::DeleteWait);
-        return;
+void CGsmModem::OnRetryPause(WorkerState& w, int pauseMs, ModemState next)
+{
+    Pause(pauseMs);
+    SetState(w, next);
+}
 
-    case ModemState::DeleteWait: {
-        ModemReply r;
-        if (!AwaitReply(w, m_timing.deletePauseMs, true, &r)) {
-            return;
-        }
-        if (r == ModemReply::Error) {
-            EventSink(0, kModem + kDeleteFailed);
-            SetState(w, ModemState::DeleteRetryPause);
-        } else if (r == ModemReply::Ok) {
-            EventSink(0, kModem + kDeleted);
-            ++w.deletePosition;
-            m_warned = false;
-            SetState(w, ModemState::Delete);
-        } else if (since() >= static_cast<std::uint64_t>(m_timing.deleteGapMs)) {
-            SetState(w, ModemState::Init);
-        }
+void CGsmModem::OnList(WorkerState& w)
+{
+    ListUnread();
+    w.mark = GetTickCount64();
+    // A listing may take several reads; its pieces are gathered until it ends.
+    w.reply->Clear();
+    SetState(w, CheckLost() ? ModemState::Init : ModemState::ListWait);
+}
+
+void CGsmModem::OnListWait(WorkerState& w)
+{
+    ModemReply r;
+    if (!AwaitReply(w, m_timing.listPauseMs, false, &r)) {
         return;
     }
+    const ReplyBuffer& reply = *w.reply;
+    if (r == ModemReply::Error) {
+        if (++m_readFailures >= kReadFailureWarning && !m_warned) {
+            EventSink(0, kModem + kReceiveWarning);
+            m_warned = true;
+        }
+        SetState(w, ModemState::Init);
+    } else if (r == ModemReply::Ok) {
+        int listed = 0;
+        w.recordCount = ParseList(reply.text, reply.length, w.records.get(), kMaxListing, &listed);
+        if (listed > w.recordCount) {
+            EventSink(1, FormatText(LoadString(kIdListingTooLong),
+                                    {QString::number(listed), QString::number(kMaxListing)}));
+        }
+        m_readFailures = 0;
+        m_warned = false;
+        for (int i = 0; i < w.recordCount; ++i) {
+            const SmsRecord& got = w.records[i];
+            EventSink(0, kModem + kReceived + Wide(got.UD, sizeof got.UD));
+        }
+        w.deletePosition = 0;
+        SetState(w, w.recordCount > 0 ? ModemState::Delete : ModemState::Init);
+    } else if (reply.length >= kReplyCapacity) {
+        EventSink(1, FormatText(LoadString(kIdReplyTooLong), {QString::number(kReplyCapacity)}));
+        SetState(w, ModemState::Init);
+    } else if (GetTickCount64() - w.mark >= static_cast<std::uint64_t>(m_timing.listTimeoutMs)) {
+        SetState(w, ModemState::Init);
+    }
+}
 
-    case ModemState::DeleteRetryPause:
-        Pause(m_timing.deleteRetryPauseMs);
+void CGsmModem::OnDelete(WorkerState& w)
+{
+    // A listed message without a readable storage index is reported, never deleted.
+    while (w.deletePosition < w.recordCount && w.records[w.deletePosition].Index == kSmsNoIndex) {
+        ++w.deletePosition;
+    }
+    if (w.deletePosition >= w.recordCount) {
+        SetState(w, ModemState::Init);
+        return;
+    }
+    DeleteMessage(w.records[w.deletePosition].Index);
+    w.mark = GetTickCount64();
+    SetState(w, CheckLost() ? ModemState::Init : ModemState::DeleteWait);
+}
+
+void CGsmModem::OnDeleteWait(WorkerState& w)
+{
+    ModemReply r;
+    if (!AwaitReply(w, m_timing.deletePauseMs, true, &r)) {
+        return;
+    }
+    if (r == ModemReply::Error) {
+        EventSink(0, kModem + kDeleteFailed);
+        SetState(w, ModemState::DeleteRetryPause);
+    } else if (r == ModemReply::Ok) {
+        EventSink(0, kModem + kDeleted);
+        ++w.deletePosition;
+        m_warned = false;
         SetState(w, ModemState::Delete);
-        return;
+    } else if (GetTickCount64() - w.mark >= static_cast<std::uint64_t>(m_timing.deleteGapMs)) {
+        SetState(w, ModemState::Init);
     }
 }
 
@@ -573,20 +644,15 @@ void CModemSlot::Replace(int comPort)
 void CModemSlot::Replace(const QString& portName)
 {
     std::lock_guard replacing(m_replaceMutex);
-    Release(); // the old driver lets go of the port before the new one opens it
-    auto modem = std::make_unique<CGsmModem>(portName, 9600, 8, 0, 0, m_timing);
+    // Under the lock no fan-out sits in the old driver, and none finds the slot empty; the
+    // new driver's worker joins the old one and takes over what waits in it.
     std::lock_guard lock(m_mutex);
-    m_modem = std::move(modem);
+    m_modem = std::make_unique<CGsmModem>(portName, 9600, 8, 0, 0, m_timing, std::move(m_modem));
 }
 
 void CModemSlot::Clear()
 {
     std::lock_guard replacing(m_replaceMutex);
-    Release();
-}
-
-void CModemSlot::Release()
-{
     std::unique_ptr<CGsmModem> old;
     {
         std::lock_guard lock(m_mutex);

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 
@@ -27,8 +28,6 @@ struct ModemTiming
     int deletePauseMs = 100;      // DeleteWait
     int deleteGapMs = 5;          // DeleteWait: no answer after this goes back to Init
     int deleteRetryPauseMs = 500; // DeleteRetryPause
-    int joinPollMs = 20;          // StopWorker: one wait for the thread to end ...
-    int joinPolls = 101;          // ... and the number of such waits
     // Port time-outs; an interval of -1 is 35000 / baud rate (3.5 character times).
     int readIntervalMs = -1;
     int readMultiplierMs = 1;
@@ -62,8 +61,8 @@ enum class ModemReply
 
 // Drives one GSM modem on a serial port: brings it into SMS PDU mode, learns the SMSC
 // number, sends queued messages one at a time with retries, and reports and deletes the
-// messages that arrive in its inbox. Every outcome is an event line. QueueSms may be called
-// from any thread; port I/O happens on the worker once the constructor has returned.
+// messages that arrive in its inbox. Every outcome is an event line. All port I/O, the
+// set-up included, happens on the worker; QueueSms may be called from any thread.
 class CGsmModem
 {
 public:
@@ -75,31 +74,38 @@ public:
     static constexpr std::size_t kReplyCapacity = 16384; // characters of one reply
     static constexpr int kMaxListing = 256;              // records taken from one listing
 
-    // Opens the port, runs the modem set-up once on the calling thread (it may block for a
-    // few read time-outs), then starts the worker. A port that cannot be opened is tried
-    // again by the worker.
+    // Starts the worker and returns at once; the worker opens the port (again and again
+    // while it cannot) and sets the modem up. A predecessor (the driver this one replaces,
+    // told to stop) is joined by the worker first: its port is closed before this one
+    // opens, and the messages still waiting in it are sent by this driver, before the ones
+    // queued here.
     CGsmModem(const QString& portName, unsigned baudRate = 9600, unsigned byteSize = 8,
-              unsigned stopBits = 0, unsigned parity = 0, const ModemTiming& timing = {});
-    // Stops the worker (at most one step and one read long) and closes the port; messages
-    // still waiting are dropped.
+              unsigned stopBits = 0, unsigned parity = 0, const ModemTiming& timing = {},
+              std::unique_ptr<CGsmModem> predecessor = nullptr);
+    // StopWorker, then closes the port.
     ~CGsmModem();
     CGsmModem(const CGsmModem&) = delete;
     CGsmModem& operator=(const CGsmModem&) = delete;
 
-    // Queues one SMS of at most 70 characters. Nothing happens for an empty text or while
-    // the modem has not told its SMSC number; an invalid number or a full queue is refused
-    // with an error event naming the number and the text. Returns at once.
+    // Queues one SMS of at most 70 characters; it waits until the modem has told its SMSC
+    // number. Nothing happens for an empty text; an invalid number or a full queue is
+    // refused with an error event naming the number and the text. Returns at once.
     void QueueSms(const QString& telephone, const QString& text);
 
     // The port name ("COM1") and the SMSC number the modem reported (empty until then).
     QString PortName() const { return m_portName; }
     QString SmscNumber() const;
-    // Messages waiting in the send ring.
+    // Messages waiting to be sent (the one being sent included once the worker ended).
     int PendingCount() const;
 
     // Starts the worker thread. Returns false when it runs already or cannot start.
     bool StartWorker();
-    // Stops the worker and waits for it. Safe to call when none runs.
+    // Tells the worker to stop without waiting for it: its pause, read or write ends at
+    // once. Safe from any thread.
+    void RequestStop();
+    // Stops and joins the worker (at most the rest of one step, which no longer waits on
+    // the port), then reports every message still waiting with one error event each and
+    // forgets them. Safe to call when none runs.
     void StopWorker();
 
 private:
@@ -117,19 +123,36 @@ private:
     std::size_t ReadPort(char* buffer, std::size_t count);
     ModemReply WaitReply(ReplyBuffer& reply);
     bool InitializeModem();
-    std::size_t SendPdu(const SmsRecord& record);
+    std::size_t SendPdu(SmsRecord& record);
     void ListUnread();
     void DeleteMessage(unsigned index);
     bool TakeNext(SmsRecord& record);
     bool CheckLost();
     void Pause(int ms);
     void ModemWorker();
+    void JoinWorker();
+    // Joins old's worker (and its predecessors') and puts its waiting messages in front of
+    // this driver's queue.
+    void TakeOver(CGsmModem& old);
+    // Empties the send queue and returns what it held.
+    std::deque<SmsRecord> TakeAll();
+    void ReportWaiting();
     // Pauses, then reads the reply to the command just written (into a cleared buffer when
-    // freshReply). Returns false when the step ends here: stopped during the pause, or the
-    // device was lost (the state is then Init).
+    // freshReply). Returns false when the step ends here: stopped, or the device was lost
+    // (the state is then Init).
     bool AwaitReply(WorkerState& w, int pauseMs, bool freshReply, ModemReply* r);
     void Step(WorkerState& w);
     void SetState(WorkerState& w, ModemState next);
+    // One handler per state.
+    void OnInit(WorkerState& w);
+    void OnIdle(WorkerState& w);
+    void OnSend(WorkerState& w);
+    void OnSendWait(WorkerState& w);
+    void OnList(WorkerState& w);
+    void OnListWait(WorkerState& w);
+    void OnDelete(WorkerState& w);
+    void OnDeleteWait(WorkerState& w);
+    void OnRetryPause(WorkerState& w, int pauseMs, ModemState next);
 
     const QString m_portName;
     const unsigned m_baudRate;
@@ -138,21 +161,18 @@ private:
     const unsigned m_stopBits;
     const ModemTiming m_timing;
 
-    mutable std::mutex m_sendLock; // SendRing, its indexes, nextIndex
-    std::unique_ptr<SmsRecord[]> m_sendRing;
-    int m_writeIndex = 0;
-    int m_readIndex = 0;
-    int m_queued = 0;
+    mutable std::mutex m_sendLock; // the send queue and nextIndex
+    std::deque<SmsRecord> m_sendQueue;
     std::uint8_t m_nextIndex = 1;
 
     mutable std::mutex m_smscLock;
     QString m_smscNumber;
 
     Event m_stop{Event::Reset::Manual};
-    Event m_exited{Event::Reset::Manual};
     std::unique_ptr<Worker> m_worker;
+    std::unique_ptr<CGsmModem> m_predecessor; // until the worker (or StopWorker) takes over
 
-    // Worker side (and the constructor before the worker starts).
+    // Worker side.
     CSerialPort m_port;
     bool m_needInit = true;
     int m_sendAttempts = 0;
@@ -162,8 +182,8 @@ private:
 };
 
 // The application's modem pointer: the driver may be replaced or removed on one thread
-// while a fan-out on another calls QueueSms. A replaced driver is destroyed on the thread
-// that replaces it, after any QueueSms inside it has returned.
+// while a fan-out on another calls QueueSms. A replaced driver is told to stop and handed
+// to its successor, whose worker joins it, so Replace never waits on the port.
 class CModemSlot
 {
 public:
@@ -172,23 +192,24 @@ public:
     CModemSlot(const CModemSlot&) = delete;
     CModemSlot& operator=(const CModemSlot&) = delete;
 
-    // Destroys the current driver (if any), then creates one on the zero-based port index
-    // comPort (COM1 for 0) at 9600 baud 8N1. Blocks for the driver's stop and set-up.
+    // Installs a new driver on the zero-based port index comPort (COM1 for 0) at 9600 baud
+    // 8N1 and returns at once: the set-up runs on the driver's worker. The old driver is
+    // stopped, and the messages waiting in it go to the new one.
     void Replace(int comPort);
     // The same for a port name ("COM3", a device path).
     void Replace(const QString& portName);
-    // Destroys the current driver; QueueSms does nothing afterwards.
+    // Stops and destroys the current driver; every message still waiting in it is reported
+    // with one error event before Clear returns. QueueSms does nothing afterwards.
     void Clear();
-    // Queues at the current driver; does nothing while there is none.
+    // Queues at the current driver (see CGsmModem::QueueSms); does nothing while there is
+    // none.
     void QueueSms(const QString& telephone, const QString& text);
     // True while a driver is installed.
     bool HasModem() const;
 
 private:
-    void Release();
-
     const ModemTiming m_timing;
-    mutable std::mutex m_mutex; // held by QueueSms and the pointer swap, never across I/O
+    mutable std::mutex m_mutex; // held by QueueSms and Replace, never across I/O
     std::unique_ptr<CGsmModem> m_modem;
     std::mutex m_replaceMutex; // one replacement or removal at a time, in call order
 };
