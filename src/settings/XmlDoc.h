@@ -49,7 +49,6 @@ struct XmlElementRecord
     static constexpr std::uint32_t kMaxLevel = 0xFFFF;
     static constexpr std::uint32_t kMarkEmpty = 1u << 16;
     static constexpr std::uint32_t kMarkFirstChild = 1u << 17;
-    static constexpr std::uint32_t kMarkFreed = 1u << 18;
     static constexpr std::uint32_t kMarkUnended = 1u << 19;
     static constexpr std::uint32_t kMarkIllFormed = 1u << 20;
 
@@ -159,7 +158,19 @@ private:
         QString value;
     };
 
+    struct ParseState;
+
     bool Parse();
+    qsizetype ParseMarkup(ParseState& ps, qsizetype s);
+    qsizetype ParseStartTag(ParseState& ps, qsizetype s);
+    qsizetype ParseEndTag(ParseState& ps, qsizetype s);
+    qsizetype ParseExclamation(ParseState& ps, qsizetype s);
+    qsizetype ParseDoctype(ParseState& ps, qsizetype s);
+    qsizetype SkipPast(ParseState& ps, qsizetype s, qsizetype from, QStringView terminator,
+                       const char* type);
+    qsizetype SyntaxError(ParseState& ps, const char* event, qsizetype s);
+    qsizetype Unterminated(ParseState& ps, const char* type, qsizetype s);
+    void CloseUnended(std::uint32_t idx, qsizetype endPos, qsizetype offset2);
     std::uint32_t NewRecord(std::uint32_t parent, std::uint32_t after, bool before);
     void Shift(std::uint32_t node, std::int64_t delta, bool includeChildren);
     void ShiftSubtree(std::uint32_t node, std::int64_t delta);
@@ -179,12 +190,7 @@ private:
     std::uint32_t m_current = 0;
     std::uint32_t m_child = 0;
     std::uint32_t m_nextFree = 1;
-    std::uint32_t m_deletedHead = 0;
-    std::uint32_t m_nodeType = 0;
-    std::uint32_t m_nodeOffset = 0;
-    std::uint32_t m_nodeLength = 0;
     std::uint32_t m_flags = 0;
-    void* m_stream = nullptr;
     CXmlElementIndex m_index;
 };
 
