@@ -380,31 +380,43 @@ void CXmlElementIndex::Free()
 // ---------------------------------------------------------------------------------------
 // Escapes
 
+void XmlAppendEscaped(QString& out, QStringView text, bool forAttribute)
+{
+    qsizetype done = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        QLatin1String entity;
+        switch (text[i].unicode()) {
+        case u'&':
+            entity = QLatin1String("&amp;");
+            break;
+        case u'<':
+            entity = QLatin1String("&lt;");
+            break;
+        case u'>':
+            entity = QLatin1String("&gt;");
+            break;
+        case u'"':
+            entity = forAttribute ? QLatin1String("&quot;") : QLatin1String();
+            break;
+        case u'\'':
+            entity = forAttribute ? QLatin1String("&apos;") : QLatin1String();
+            break;
+        default:
+            break;
+        }
+        if (!entity.isEmpty()) {
+            out.append(text.mid(done, i - done)).append(entity);
+            done = i + 1;
+        }
+    }
+    out.append(text.mid(done));
+}
+
 QString XmlEscape(QStringView text, bool forAttribute)
 {
     QString out;
     out.reserve(text.size() + text.size() / 8);
-    for (QChar c : text) {
-        switch (c.unicode()) {
-        case u'&':
-            out += QLatin1String("&amp;");
-            break;
-        case u'<':
-            out += QLatin1String("&lt;");
-            break;
-        case u'>':
-            out += QLatin1String("&gt;");
-            break;
-        case u'"':
-            out += forAttribute ? QLatin1String("&quot;") : QLatin1String("\"");
-            break;
-        case u'\'':
-            out += forAttribute ? QLatin1String("&apos;") : QLatin1String("'");
-            break;
-        default:
-            out += c;
-        }
-    }
+    XmlAppendEscaped(out, text, forAttribute);
     return out;
 }
 
@@ -564,6 +576,7 @@ bool CXmlDoc::SetText(const QString& text)
         m_text = QString();
         m_index.Free();
         m_nextFree = 1;
+        m_spansOf = 0;
         ResetPosition();
         return false;
     }
@@ -903,6 +916,7 @@ bool CXmlDoc::Parse()
     ps.ignoreCase = m_flags & XmlFlagIgnoreCase;
     ResetPosition();
     m_nextFree = 1;
+    m_spansOf = 0;
     if (!m_index.Reserve(std::uint64_t(ps.n) / 64 + 8)) {
         m_index.Free();
         return false;
@@ -1036,6 +1050,7 @@ void CXmlDoc::Shift(std::uint32_t node, std::int64_t delta, bool includeChildren
 
 void CXmlDoc::Splice(qsizetype pos, qsizetype removed, const QString& inserted)
 {
+    m_spansOf = 0;
     const qsizetype need = m_text.size() - removed + inserted.size();
     if (m_text.capacity() < need) {
         m_text.reserve(need + need / 2 + 128);
@@ -1093,6 +1108,33 @@ bool CXmlDoc::LeaveElement()
 
 bool CXmlDoc::AddElement(const QString& name, const QString& value, std::uint32_t flags)
 {
+    return AddElementText(name, QStringView(), value, flags);
+}
+
+bool CXmlDoc::AddElement(const QString& name, std::initializer_list<XmlAttribute> attributes,
+                         std::uint32_t flags)
+{
+    // The whole start tag is built first and spliced once.
+    QString text;
+    for (auto a = attributes.begin(); a != attributes.end(); ++a) {
+        if (!IsValidName(a->name, false)) {
+            return false;
+        }
+        for (auto b = attributes.begin(); b != a; ++b) {
+            if (NameEquals(a->name, b->name)) {
+                return false;
+            }
+        }
+        text.append(QLatin1Char(' ')).append(a->name).append(QLatin1String("=\""));
+        XmlAppendEscaped(text, a->value, true);
+        text.append(QLatin1Char('"'));
+    }
+    return AddElementText(name, text, QString(), flags);
+}
+
+bool CXmlDoc::AddElementText(const QString& name, QStringView attributes, const QString& value,
+                             std::uint32_t flags)
+{
     if ((m_flags & XmlFlagReadMode) || !IsValidName(name, true)) {
         return false;
     }
@@ -1121,7 +1163,9 @@ bool CXmlDoc::AddElement(const QString& name, const QString& value, std::uint32_
     }
     const bool before = (flags & XmlAddBefore) && after != 0;
 
-    QString element = QLatin1Char('<') + name;
+    QString element;
+    element.reserve(2 * name.size() + attributes.size() + value.size() + 8);
+    element.append(QLatin1Char('<')).append(name).append(attributes);
     qsizetype startLen;
     qsizetype endLen = 0;
     if (flags & XmlAddStartTagOnly) {
@@ -1133,7 +1177,11 @@ bool CXmlDoc::AddElement(const QString& name, const QString& value, std::uint32_
     } else {
         element += QLatin1Char('>');
         startLen = element.size();
-        element += (flags & XmlAddCData) ? CDataForm(value) : XmlEscape(value, false);
+        if (flags & XmlAddCData) {
+            element += CDataForm(value);
+        } else {
+            XmlAppendEscaped(element, value, false);
+        }
         element += QLatin1String("</") + name + QLatin1Char('>');
         endLen = name.size() + 3;
     }
@@ -1218,9 +1266,13 @@ bool CXmlDoc::AddElement(const QString& name, const QString& value, std::uint32_
     return true;
 }
 
-bool CXmlDoc::FindAttribute(std::uint32_t index, QStringView name, qsizetype* valueStart,
-                            qsizetype* valueEnd, bool* quoted) const
+const std::vector<CXmlDoc::AttributeSpan>& CXmlDoc::Attributes(std::uint32_t index) const
 {
+    if (m_spansOf == index) {
+        return m_spans;
+    }
+    m_spans.clear();
+    m_spansOf = index;
     const XmlElementRecord& r = m_index[index];
     const char16_t* t = reinterpret_cast<const char16_t*>(m_text.utf16());
     const qsizetype end = r.start + qsizetype(r.StartTagLength()) - 1; // the '>'
@@ -1239,7 +1291,7 @@ bool CXmlDoc::FindAttribute(std::uint32_t index, QStringView name, qsizetype* va
         while (j < end && !IsWs(t[j]) && t[j] != u'=' && t[j] != u'/') {
             ++j;
         }
-        const QStringView attr(t + ns, j - ns);
+        const qsizetype ne = j;
         while (j < end && IsWs(t[j])) {
             ++j;
         }
@@ -1253,32 +1305,41 @@ bool CXmlDoc::FindAttribute(std::uint32_t index, QStringView name, qsizetype* va
         while (j < end && IsWs(t[j])) {
             ++j;
         }
-        qsizetype vs;
-        qsizetype ve;
-        bool q = false;
+        AttributeSpan span{ns, ne, j, j, false};
         if (j < end && (t[j] == u'"' || t[j] == u'\'')) {
             const char16_t quote = t[j];
-            vs = j + 1;
-            ve = vs;
-            while (ve < end && t[ve] != quote) {
-                ++ve;
+            span.valueStart = j + 1;
+            span.valueEnd = span.valueStart;
+            while (span.valueEnd < end && t[span.valueEnd] != quote) {
+                ++span.valueEnd;
             }
-            j = ve + 1;
-            q = ve < end;
+            j = span.valueEnd + 1;
+            span.quoted = span.valueEnd < end;
         } else {
-            vs = j;
             while (j < end && !IsWs(t[j])) {
                 ++j;
             }
-            ve = j;
-            if (ve == end && ve > vs && t[ve - 1] == u'/') {
-                --ve; // the slash of "/>" closes the tag
+            span.valueEnd = j;
+            if (j == end && j > span.valueStart && t[j - 1] == u'/') {
+                --span.valueEnd; // the slash of "/>" closes the tag
             }
         }
-        if (!attr.isEmpty() && NameEquals(attr, name)) {
-            *valueStart = vs;
-            *valueEnd = ve;
-            *quoted = q;
+        if (ne > ns) {
+            m_spans.push_back(span);
+        }
+    }
+    return m_spans;
+}
+
+bool CXmlDoc::FindAttribute(std::uint32_t index, QStringView name, qsizetype* valueStart,
+                            qsizetype* valueEnd, bool* quoted) const
+{
+    for (const AttributeSpan& span : Attributes(index)) {
+        if (NameEquals(QStringView(m_text).mid(span.nameStart, span.nameEnd - span.nameStart),
+                       name)) {
+            *valueStart = span.valueStart;
+            *valueEnd = span.valueEnd;
+            *quoted = span.quoted;
             return true;
         }
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <vector>
 
@@ -28,6 +29,13 @@ enum XmlAddFlag : std::uint32_t
     XmlAddStartTagOnly = 0x10, // "<name>" without end tag; refused with a value
     XmlAddBefore = 0x2000,     // insert before the current element
     XmlAddAsChild = 0x4000,    // insert as a child of the current element
+};
+
+// An attribute given to CXmlDoc::AddElement: its name and its unescaped value.
+struct XmlAttribute
+{
+    QStringView name;
+    QStringView value;
 };
 
 // One element of the index. Offsets and lengths count UTF-16 units of the document text.
@@ -129,6 +137,11 @@ public:
     // Inserts an element (flags XmlAddFlag); it becomes current. Returns false, nothing
     // changed, when refused (bad name, flag conflict, limits).
     bool AddElement(const QString& name, const QString& value = QString(), std::uint32_t flags = 0);
+    // Inserts an element without value that carries attributes, in their order, as one edit
+    // (the same as AddElement and one SetAttribute each). Returns false, nothing changed,
+    // when refused (a bad or repeated attribute name besides AddElement's reasons).
+    bool AddElement(const QString& name, std::initializer_list<XmlAttribute> attributes,
+                    std::uint32_t flags = 0);
     // The unescaped value of the current element's attribute; empty when there is none.
     QString GetAttribute(const QString& name) const;
     // Sets or adds an attribute of the current element. False when there is no current
@@ -159,6 +172,19 @@ private:
     };
 
     struct ParseState;
+    // Where one attribute of a start tag lies in the text.
+    struct AttributeSpan
+    {
+        qsizetype nameStart;
+        qsizetype nameEnd;
+        qsizetype valueStart;
+        qsizetype valueEnd;
+        bool quoted;
+    };
+
+    bool AddElementText(const QString& name, QStringView attributes, const QString& value,
+                        std::uint32_t flags);
+    const std::vector<AttributeSpan>& Attributes(std::uint32_t index) const;
 
     bool Parse();
     qsizetype ParseMarkup(ParseState& ps, qsizetype s);
@@ -192,11 +218,17 @@ private:
     std::uint32_t m_nextFree = 1;
     std::uint32_t m_flags = 0;
     CXmlElementIndex m_index;
+    // The attributes of one element, found once and kept until the text changes: reading
+    // several attributes of an element scans its start tag once.
+    mutable std::uint32_t m_spansOf = 0;
+    mutable std::vector<AttributeSpan> m_spans;
 };
 
 // Escapes text for element content (& < >) or, with forAttribute, for an attribute value
 // (also " and ').
 QString XmlEscape(QStringView text, bool forAttribute);
+// Appends text escaped as XmlEscape does.
+void XmlAppendEscaped(QString& out, QStringView text, bool forAttribute);
 // Replaces the predefined, numeric and HTML 4 named references; an '&' that begins none of
 // them stays as it is.
 QString XmlUnescape(QStringView text);

@@ -100,9 +100,9 @@ TEST_F(GsmModemTest, Dispatch_AlarmReachesModemAsExactPdu)
     CModemSlot slot(FastTiming());
     SmsChannels channels(slot);
     CUserList users(&channels);
-    users.Add(new CUser("National", "13000000001", QString()));
-    users.Add(new CUser("International", "+8613000000001", QString()));
-    users.Add(new CUser("Mail only", QString(), "a@example.org"));
+    users.Add(std::make_unique<CUser>("National", "13000000001", QString()));
+    users.Add(std::make_unique<CUser>("International", "+8613000000001", QString()));
+    users.Add(std::make_unique<CUser>("Mail only", QString(), "a@example.org"));
 
     slot.Replace(0);
     EXPECT_EQ(events.Count(0, kOpenPort), 1);
@@ -337,7 +337,7 @@ TEST_F(GsmModemTest, Slot_ReplacedWhileFanOutRuns)
     CModemSlot slot(FastTiming());
     SmsChannels channels(slot);
     CUserList users(&channels);
-    users.Add(new CUser("A", "13000000001", QString()));
+    users.Add(std::make_unique<CUser>("A", "13000000001", QString()));
     std::atomic<bool> stop{false};
     std::atomic<int> fanOuts{0};
     std::thread fanOut([&] {
