@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <vector>
 
 #include <QDir>
@@ -33,8 +34,10 @@ std::vector<CUser> Users(const CUserList& list)
 TEST(UserCsv, Export_ShownOrderUnquotedCrLf)
 {
     CUserList list;
-    list.Add(new CUser(QStringLiteral("Zed"), QStringLiteral("13800000001"), QString()));
-    list.Add(new CUser(QStringLiteral("Amy, Jr"), QString(), QStringLiteral("a@x.cn")));
+    list.Add(
+        std::make_unique<CUser>(QStringLiteral("Zed"), QStringLiteral("13800000001"), QString()));
+    list.Add(
+        std::make_unique<CUser>(QStringLiteral("Amy, Jr"), QString(), QStringLiteral("a@x.cn")));
     const QString path = Path(QStringLiteral("UserList.CSV"));
     ASSERT_TRUE(ExportUsersCsv(list, path));
     EXPECT_EQ(ReadBytes(path), QByteArray("ID,Name,Telephone,Mail\r\n1,Zed,13800000001,\r\n"
@@ -53,7 +56,8 @@ TEST(UserCsv, Export_ShownOrderUnquotedCrLf)
 TEST(UserCsv, Import_UpdatesInPlaceAndAddsAfterTheWholeFile)
 {
     CUserList list;
-    list.Add(new CUser(QStringLiteral("Ann"), QStringLiteral("111"), QStringLiteral("old@x")));
+    list.Add(std::make_unique<CUser>(QStringLiteral("Ann"), QStringLiteral("111"),
+                                     QStringLiteral("old@x")));
     const QString path = Path(QStringLiteral("in.csv"));
     WriteBytes(path, "id,NAME,telephone,MAIL\r\n"
                      "7,ann,13900000000,new@x\r\n"
