@@ -155,7 +155,7 @@ TEST_F(SettingsDoc, Load_UnusableFilesAreReportedAsFailures)
         QByteArray bytes;
     } unusable[] = {
         {"truncated.znr", ReadBytes(good).chopped(20)},
-        {"binary.znr", QByteArray("\x7F\x45LF\x02\x01\x01\0\0<\x01\xFF\xFE", 16)},
+        {"binary.znr", QByteArray("\x7F\x45LF\x02\x01\x01\0\0<\x01\xFF\xFE", 13)},
         {"empty.znr", QByteArray()},
         {"wrong-root.znr",
          "<Settings ComPort=\"3\"><UserList><GetUserResult/></UserList></Settings>"},
