@@ -115,7 +115,8 @@ bool CDoc::LoadSettings(const QString& path)
     // An ill-formed file is refused whole: a truncated file would otherwise load as far as
     // it goes and the gateway would run with part of its recipients while saying all is well.
     if (!xml.LoadFile(path) || !xml.FindElement(kRoot)) {
-        qCDebug(lcSettings).noquote() << "cannot use" << path << "\n" << xml.GetResultReport();
+        qCDebug(lcSettings).noquote().nospace() << "cannot use " << path << ":\n"
+                                                << xml.GetResultReport();
         return false;
     }
     const int comPort = AttributeInt(xml.GetAttribute(QStringLiteral("ComPort")));
