@@ -474,8 +474,12 @@ char32_t ReferenceCode(QStringView ref)
 QString XmlUnescape(QStringView text)
 {
     constexpr qsizetype kMaxReference = 40;
-    qsizetype amp = text.indexOf(u'&');
-    if (amp < 0) {
+    // Values are short: a plain loop finds the first '&' sooner than a library search.
+    qsizetype amp = 0;
+    while (amp < text.size() && text[amp] != u'&') {
+        ++amp;
+    }
+    if (amp == text.size()) {
         return text.toString();
     }
     const qsizetype n = text.size();
@@ -846,8 +850,11 @@ qsizetype CXmlDoc::ParseStartTag(ParseState& ps, qsizetype s)
             ++j;
         }
         if (j < n && (t[j] == u'"' || t[j] == u'\'')) {
-            const qsizetype q = ps.View().indexOf(QChar(t[j]), j + 1);
-            j = q < 0 ? n : q + 1;
+            const char16_t quote = t[j++];
+            while (j < n && t[j] != quote) {
+                ++j;
+            }
+            j = j < n ? j + 1 : n;
         } else {
             while (j < n && !IsWs(t[j]) && t[j] != u'>') {
                 ++j;
