@@ -702,6 +702,17 @@ qsizetype CXmlDoc::SkipPast(ParseState& ps, qsizetype s, qsizetype from, QString
     return e < 0 ? Unterminated(ps, type, s) : e + terminator.size();
 }
 
+bool CXmlDoc::TagTooLong(ParseState& ps, const char* type, qsizetype s, qsizetype length,
+                         std::uint32_t max)
+{
+    if (length <= qsizetype(max)) {
+        return false;
+    }
+    ps.illFormed = true;
+    Report("tag_length_limit", {{"type", QLatin1String(type)}, {"offset", Number(s)}});
+    return true;
+}
+
 void CXmlDoc::CloseUnended(std::uint32_t idx, qsizetype endPos, qsizetype offset2)
 {
     XmlElementRecord& r = m_index[idx];
@@ -725,9 +736,7 @@ qsizetype CXmlDoc::ParseEndTag(ParseState& ps, qsizetype s)
         return Unterminated(ps, "end_tag", s);
     }
     const qsizetype endLen = gt + 1 - s;
-    if (endLen > qsizetype(XmlElementRecord::kMaxEndTag)) {
-        ps.illFormed = true;
-        Report("tag_length_limit", {{"type", QStringLiteral("end_tag")}, {"offset", Number(s)}});
+    if (TagTooLong(ps, "end_tag", s, endLen, XmlElementRecord::kMaxEndTag)) {
         return gt + 1;
     }
     auto closeAt = [&](std::uint32_t idx) {
@@ -865,9 +874,7 @@ qsizetype CXmlDoc::ParseStartTag(ParseState& ps, qsizetype s)
         return Unterminated(ps, "start_tag", s);
     }
     const qsizetype startLen = j + 1 - s;
-    if (startLen > qsizetype(XmlElementRecord::kMaxStartTag)) {
-        ps.illFormed = true;
-        Report("tag_length_limit", {{"type", QStringLiteral("start_tag")}, {"offset", Number(s)}});
+    if (TagTooLong(ps, "start_tag", s, startLen, XmlElementRecord::kMaxStartTag)) {
         return s + 1;
     }
     const std::uint32_t idx = NewRecord(ps.open.empty() ? 0 : ps.open.back().idx, 0, false);

@@ -196,6 +196,9 @@ private:
                        const char* type);
     qsizetype SyntaxError(ParseState& ps, const char* event, qsizetype s);
     qsizetype Unterminated(ParseState& ps, const char* type, qsizetype s);
+    // Reports a tag longer than its record can hold; true when it is.
+    bool TagTooLong(ParseState& ps, const char* type, qsizetype s, qsizetype length,
+                    std::uint32_t max);
     void CloseUnended(std::uint32_t idx, qsizetype endPos, qsizetype offset2);
     std::uint32_t NewRecord(std::uint32_t parent, std::uint32_t after, bool before);
     void Shift(std::uint32_t node, std::int64_t delta, bool includeChildren);
