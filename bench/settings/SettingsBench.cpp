@@ -1,6 +1,8 @@
 // Saving and loading the settings document with many recipients.
 #include <benchmark/benchmark.h>
 
+#include <memory>
+
 #include <QDir>
 #include <QFile>
 
@@ -31,9 +33,9 @@ void Fill(CUserList& users, int count)
 {
     users.Clear();
     for (int i = 0; i < count; ++i) {
-        users.Add(new CUser(QStringLiteral("User %1 <&>").arg(i),
-                            QStringLiteral("138%1").arg(10000000 + i),
-                            QStringLiteral("user%1@example.com").arg(i)));
+        users.Add(std::make_unique<CUser>(QStringLiteral("User %1 <&>").arg(i),
+                                          QStringLiteral("138%1").arg(10000000 + i),
+                                          QStringLiteral("user%1@example.com").arg(i)));
     }
 }
 

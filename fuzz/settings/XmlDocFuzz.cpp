@@ -61,11 +61,24 @@ void RunScript(CXmlDoc& doc, const std::uint8_t* ops, std::size_t size)
                                     flags[(arg >> 5) % 8]);
             break;
         }
-        case 5:
-            edited = doc.SetAttribute(name.isEmpty() ? QStringLiteral("k") : name, value);
+        case 5: {
+            // A value set is read back as it was (the attribute read of the element is
+            // remembered and must follow the edit).
+            const QString key = name.isEmpty() ? QStringLiteral("k") : name;
+            (void)doc.GetAttribute(key);
+            edited = doc.SetAttribute(key, value);
+            if (edited && doc.GetAttribute(key) != value) {
+                std::abort();
+            }
             break;
+        }
         case 6:
-            edited = doc.SetAttribute(QStringLiteral("n"), int(arg) - 128);
+            if (arg & 1) {
+                edited = doc.AddElement(name.isEmpty() ? QStringLiteral("e") : name,
+                                        {{u"k", value}, {u"n", QString::number(arg)}});
+            } else {
+                edited = doc.SetAttribute(QStringLiteral("n"), int(arg) - 128);
+            }
             break;
         case 7:
             (void)doc.GetAttribute(name);

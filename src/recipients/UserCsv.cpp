@@ -1,7 +1,8 @@
 #include "recipients/UserCsv.h"
 
 #include <cstdio>
-#include <mutex>
+#include <memory>
+#include <utility>
 
 #include <QFile>
 #include <QFileInfo>
@@ -59,7 +60,6 @@ bool ExportUsersCsv(const std::vector<const CUser*>& rows, const QString& path)
 
 bool ExportUsersCsv(const CUserList& users, const QString& path)
 {
-    std::lock_guard<std::recursive_mutex> lock(users.Lock());
     std::vector<const CUser*> rows;
     users.ForEach([&rows](CUser& user) { rows.push_back(&user); });
     return ExportUsersCsv(rows, path);
@@ -93,8 +93,7 @@ CsvImportResult ImportUsersCsv(CUserList& users, const QString& path)
     }
     result.read = true;
 
-    std::lock_guard<std::recursive_mutex> lock(users.Lock());
-    std::vector<CUser*> collected;
+    CUserList::Users collected;
     qsizetype from = headerEnd + 1;
     for (;;) {
         const qsizetype end = text.indexOf(u'\n', from);
@@ -108,16 +107,13 @@ CsvImportResult ImportUsersCsv(CUserList& users, const QString& path)
             continue;
         }
         if (CUser* user = users.FindByName(name)) {
-            user->Telephone = fields.value(2);
-            user->Mail = fields.value(3);
+            users.Update(user, CUser(user->Name, fields.value(2), fields.value(3)));
             ++result.updated;
         } else {
-            collected.push_back(new CUser(name, fields.value(2), fields.value(3)));
+            collected.push_back(std::make_unique<CUser>(name, fields.value(2), fields.value(3)));
+            result.added.push_back(collected.back().get());
         }
     }
-    for (CUser* user : collected) {
-        users.Add(user);
-        result.added.push_back(user);
-    }
+    users.Append(std::move(collected));
     return result;
 }

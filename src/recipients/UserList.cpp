@@ -1,6 +1,7 @@
 #include "recipients/UserList.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "recipients/AlarmChannels.h"
 
@@ -17,14 +18,43 @@ void CUserList::SetChannels(IAlarmChannels* channels)
     m_channels = channels;
 }
 
-bool CUserList::Add(CUser* user)
+bool CUserList::Add(std::unique_ptr<CUser> user)
 {
-    if (user == nullptr) {
+    if (!user) {
         return false;
     }
     std::lock_guard lock(m_lock);
-    m_users.emplace_back(user);
+    m_users.push_back(std::move(user));
     return true;
+}
+
+void CUserList::Append(Users users)
+{
+    std::lock_guard lock(m_lock);
+    m_users.splice(m_users.end(), users);
+}
+
+void CUserList::Replace(Users users)
+{
+    {
+        std::lock_guard lock(m_lock);
+        m_users.swap(users);
+    }
+    // users now holds the old list: deleted here, outside the lock.
+}
+
+bool CUserList::Update(CUser* user, const CUser& values)
+{
+    std::lock_guard lock(m_lock);
+    for (const auto& u : m_users) {
+        if (u.get() == user) {
+            u->Name = values.Name;
+            u->Telephone = values.Telephone;
+            u->Mail = values.Mail;
+            return true;
+        }
+    }
+    return false;
 }
 
 void CUserList::Remove(CUser* user)

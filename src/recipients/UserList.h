@@ -12,11 +12,14 @@
 class IAlarmChannels;
 
 // The owning list of recipients, in the order they were added (the file order), with the
-// fan-out of one alarm text to every channel. Every operation holds the list lock for its
-// whole run; the lock is re-entrant.
+// fan-out of one alarm text to every channel. Every operation, edits included, takes the
+// list lock itself for its whole run, so a fan-out on another thread sees each edit whole.
 class CUserList
 {
 public:
+    // Users in list order; the list owns them.
+    using Users = std::list<std::unique_ptr<CUser>>;
+
     explicit CUserList(IAlarmChannels* channels = nullptr);
     ~CUserList();
     CUserList(const CUserList&) = delete;
@@ -26,7 +29,15 @@ public:
     void SetChannels(IAlarmChannels* channels);
 
     // Appends user and takes ownership. Returns false (and appends nothing) for null.
-    bool Add(CUser* user);
+    bool Add(std::unique_ptr<CUser> user);
+    // Appends every user of users in order, in one step.
+    void Append(Users users);
+    // Makes users the whole list in one step; the old users are deleted after the lock is
+    // released. A fan-out sees either the old list or the new one, never a mix.
+    void Replace(Users users);
+    // Gives user the name, telephone and mail of values. Returns false (nothing changed)
+    // when user is not in the list.
+    bool Update(CUser* user, const CUser& values);
     // Unlinks and deletes user when it is in the list; leaves any other pointer alone.
     void Remove(CUser* user);
     // Deletes every user.
@@ -46,13 +57,11 @@ public:
     // voice is enabled. Only queues; posts no event.
     void Dispatch(const QString& text);
 
-    // The list lock (held for a whole fan-out; taken before any channel's lock).
-    std::recursive_mutex& Lock() const { return m_lock; }
-
 private:
     CUser* FindBy(const QString& value, QString CUser::*field) const;
 
+    // Held for a whole fan-out and taken before any channel's lock; re-entrant.
     mutable std::recursive_mutex m_lock;
-    std::list<std::unique_ptr<CUser>> m_users;
+    Users m_users;
     IAlarmChannels* m_channels = nullptr;
 };

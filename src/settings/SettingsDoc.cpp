@@ -4,9 +4,12 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <utility>
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLoggingCategory>
 
 #include "platform/Base64.h"
 #include "platform/CodePage.h"
@@ -15,6 +18,8 @@
 #include "recipients/UserList.h"
 #include "settings/SettingsTarget.h"
 #include "settings/XmlDoc.h"
+
+Q_LOGGING_CATEGORY(lcSettings, "zunaro.settings", QtCriticalMsg)
 
 namespace {
 
@@ -107,8 +112,11 @@ void CDoc::SetModifiedMark(bool modified)
 bool CDoc::LoadSettings(const QString& path)
 {
     CXmlDoc xml(XmlFlagUtf8Bom);
-    xml.LoadFile(path);
-    if (!xml.FindElement(kRoot)) {
+    // An ill-formed file is refused whole: a truncated file would otherwise load as far as
+    // it goes and the gateway would run with part of its recipients while saying all is well.
+    if (!xml.LoadFile(path) || !xml.FindElement(kRoot)) {
+        qCDebug(lcSettings).noquote().nospace() << "cannot use " << path << ":\n"
+                                                << xml.GetResultReport();
         return false;
     }
     const int comPort = AttributeInt(xml.GetAttribute(QStringLiteral("ComPort")));
@@ -118,37 +126,42 @@ bool CDoc::LoadSettings(const QString& path)
     m_target.SetSettingsMailSender(xml.GetAttribute(QStringLiteral("E-Mail")));
     m_target.SetSettingsMailPassword(DecodePassword(xml.GetAttribute(QStringLiteral("Password"))));
 
-    CUserList& users = m_target.SettingsUsers();
+    // The new list is built aside and swapped in whole, so that a fan-out running on a
+    // reader thread meanwhile serves the old recipients or the new ones, never a part.
+    CUserList::Users users;
+    const QString name = QStringLiteral("Name");
+    const QString phone = QStringLiteral("Phone");
+    const QString mail = QStringLiteral("Mail");
     xml.EnterElement();
     if (xml.FindElement(kUserList)) {
         xml.EnterElement();
         while (xml.FindElement(QString())) {
-            users.Add(new CUser(xml.GetAttribute(QStringLiteral("Name")),
-                                xml.GetAttribute(QStringLiteral("Phone")),
-                                xml.GetAttribute(QStringLiteral("Mail"))));
+            users.push_back(std::make_unique<CUser>(xml.GetAttribute(name), xml.GetAttribute(phone),
+                                                    xml.GetAttribute(mail)));
         }
         xml.LeaveElement();
     }
     xml.LeaveElement();
+    m_target.SettingsUsers().Replace(std::move(users));
     return true;
 }
 
 static void BuildInto(CXmlDoc& xml, ISettingsTarget& target)
 {
     xml.SetText(kDeclaration);
-    xml.AddElement(kRoot);
-    xml.SetAttribute(QStringLiteral("ComPort"), target.SettingsComPort());
-    xml.SetAttribute(QStringLiteral("Voice"), target.SettingsVoice());
-    xml.SetAttribute(QStringLiteral("E-Mail"), target.SettingsMailSender());
-    xml.SetAttribute(QStringLiteral("Password"), EncodePassword(target.SettingsMailPassword()));
+    const QString comPort = QString::number(target.SettingsComPort());
+    const QString voice = QString::number(target.SettingsVoice());
+    const QString sender = target.SettingsMailSender();
+    const QString password = EncodePassword(target.SettingsMailPassword());
+    xml.AddElement(
+        kRoot,
+        {{u"ComPort", comPort}, {u"Voice", voice}, {u"E-Mail", sender}, {u"Password", password}});
     xml.EnterElement();
     xml.AddElement(kUserList);
     target.SettingsUsers().ForEach([&xml](CUser& user) {
         xml.EnterElement();
-        xml.AddElement(kUser);
-        xml.SetAttribute(QStringLiteral("Name"), user.Name);
-        xml.SetAttribute(QStringLiteral("Phone"), user.Telephone);
-        xml.SetAttribute(QStringLiteral("Mail"), user.Mail);
+        xml.AddElement(kUser,
+                       {{u"Name", user.Name}, {u"Phone", user.Telephone}, {u"Mail", user.Mail}});
         xml.LeaveElement();
     });
     xml.LeaveElement();
@@ -205,7 +218,9 @@ void CDoc::DeleteContents()
 {
     emit busy(true);
     UpdateAllViews(kHintDeleteContents);
-    m_target.SettingsUsers().Clear();
+    if (!m_loading) {
+        m_target.SettingsUsers().Clear();
+    }
     CDocument::DeleteContents();
     emit busy(false);
 }
@@ -221,10 +236,20 @@ bool CDoc::OnNewDocument()
 
 bool CDoc::OnOpenDocument(const QString& path)
 {
-    if (!CDocument::OnOpenDocument(path)) {
+    // The load replaces the recipients in one step; emptying them first would let a
+    // fan-out in between see no recipients at all.
+    m_loading = true;
+    const bool readable = CDocument::OnOpenDocument(path);
+    m_loading = false;
+    if (!readable) {
         return false;
     }
-    LoadSettings(path);
+    if (!LoadSettings(path)) {
+        // An unusable file leaves a new, empty document: no recipients, and no path that a
+        // later Save could write over the file with.
+        OnNewDocument();
+        return false;
+    }
     return true;
 }
 

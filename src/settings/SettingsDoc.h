@@ -34,9 +34,10 @@ public:
     // Adds " *" to the title (once) or takes it off, and sets the modified flag.
     void SetModifiedMark(bool modified);
 
-    // Copies the file into the target. Returns true when the file had an SMS root element;
-    // false leaves every setting as it was (the recipients were emptied before by
-    // DeleteContents when called through OnOpenDocument).
+    // Copies the file into the target; the recipients are replaced in one step. Returns
+    // false, leaving every setting and the recipients as they were, when the file cannot
+    // be read, is not well-formed XML or has no SMS root element (the engine's report goes
+    // to the zunaro.settings debug category).
     bool LoadSettings(const QString& path);
     // Builds the settings text from the target (see BuildSettings) and writes it to path
     // through a temporary file. Returns false when the file could not be written; the old
@@ -51,11 +52,13 @@ public:
     // else empty (a new document).
     static QString ChooseStartupFile(const QString& commandLineFile = QString());
     // Opens the start-up choice, or a new document when there is none. A chosen file that
-    // cannot be opened leaves a new, empty document (opened = false).
+    // cannot be opened or used leaves a new, empty document (opened = false).
     StartupResult OpenAtStartup(const QString& commandLineFile = QString());
 
     void DeleteContents() override;
     bool OnNewDocument() override;
+    // Loads the file (LoadSettings). An unreadable file leaves the document as it was; an
+    // unusable one leaves a new, empty document. Returns false in both cases.
     bool OnOpenDocument(const QString& path) override;
     // Writes the file; on success the modified mark goes. Returns false on a failed write.
     bool OnSaveDocument(const QString& path) override;
@@ -64,4 +67,6 @@ public:
 
 private:
     ISettingsTarget& m_target;
+    // Set while OnOpenDocument empties the document: the recipients are left to the load.
+    bool m_loading = false;
 };

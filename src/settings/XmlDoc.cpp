@@ -380,104 +380,133 @@ void CXmlElementIndex::Free()
 // ---------------------------------------------------------------------------------------
 // Escapes
 
+void XmlAppendEscaped(QString& out, QStringView text, bool forAttribute)
+{
+    qsizetype done = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        QLatin1String entity;
+        switch (text[i].unicode()) {
+        case u'&':
+            entity = QLatin1String("&amp;");
+            break;
+        case u'<':
+            entity = QLatin1String("&lt;");
+            break;
+        case u'>':
+            entity = QLatin1String("&gt;");
+            break;
+        case u'"':
+            entity = forAttribute ? QLatin1String("&quot;") : QLatin1String();
+            break;
+        case u'\'':
+            entity = forAttribute ? QLatin1String("&apos;") : QLatin1String();
+            break;
+        default:
+            break;
+        }
+        if (!entity.isEmpty()) {
+            out.append(text.mid(done, i - done)).append(entity);
+            done = i + 1;
+        }
+    }
+    out.append(text.mid(done));
+}
+
 QString XmlEscape(QStringView text, bool forAttribute)
 {
     QString out;
     out.reserve(text.size() + text.size() / 8);
-    for (QChar c : text) {
-        switch (c.unicode()) {
-        case u'&':
-            out += QLatin1String("&amp;");
-            break;
-        case u'<':
-            out += QLatin1String("&lt;");
-            break;
-        case u'>':
-            out += QLatin1String("&gt;");
-            break;
-        case u'"':
-            out += forAttribute ? QLatin1String("&quot;") : QLatin1String("\"");
-            break;
-        case u'\'':
-            out += forAttribute ? QLatin1String("&apos;") : QLatin1String("'");
-            break;
-        default:
-            out += c;
-        }
-    }
+    XmlAppendEscaped(out, text, forAttribute);
     return out;
 }
+
+namespace {
+
+// The code point of the reference ref (the text between '&' and ';'), or 0 when it is none.
+char32_t ReferenceCode(QStringView ref)
+{
+    // The predefined entities first: they are nearly all a settings file holds.
+    if (ref == u"amp") {
+        return u'&';
+    }
+    if (ref == u"lt") {
+        return u'<';
+    }
+    if (ref == u"gt") {
+        return u'>';
+    }
+    if (ref == u"quot") {
+        return u'"';
+    }
+    if (ref == u"apos") {
+        return u'\'';
+    }
+    if (ref.size() < 2 || ref[0] != u'#') {
+        const int cp = ref.isEmpty() ? -1 : NamedEntityCodePoint(ref);
+        return cp > 0 ? char32_t(cp) : 0;
+    }
+    const bool hex = ref[1] == u'x' || ref[1] == u'X';
+    const QStringView digits = ref.mid(hex ? 2 : 1);
+    if (digits.isEmpty() || digits.size() > 8) {
+        return 0;
+    }
+    char32_t code = 0;
+    for (QChar d : digits) {
+        const char16_t u = d.unicode();
+        int v = -1;
+        if (u >= u'0' && u <= u'9') {
+            v = u - u'0';
+        } else if (hex && u >= u'a' && u <= u'f') {
+            v = u - u'a' + 10;
+        } else if (hex && u >= u'A' && u <= u'F') {
+            v = u - u'A' + 10;
+        }
+        if (v < 0) {
+            return 0;
+        }
+        code = code * (hex ? 16 : 10) + char32_t(v);
+    }
+    return code <= 0x10FFFF && !(code >= 0xD800 && code <= 0xDFFF) ? code : 0;
+}
+
+} // namespace
 
 QString XmlUnescape(QStringView text)
 {
     constexpr qsizetype kMaxReference = 40;
+    // Values are short: a plain loop finds the first '&' sooner than a library search.
+    qsizetype amp = 0;
+    while (amp < text.size() && text[amp] != u'&') {
+        ++amp;
+    }
+    if (amp == text.size()) {
+        return text.toString();
+    }
     const qsizetype n = text.size();
     QString out;
     out.reserve(n);
-    for (qsizetype i = 0; i < n; ++i) {
-        const QChar c = text[i];
-        if (c != u'&') {
-            out += c;
-            continue;
-        }
+    qsizetype done = 0; // text before done is in out
+    while (amp >= 0) {
         qsizetype semi = -1;
-        for (qsizetype j = i + 1; j < n && j <= i + kMaxReference; ++j) {
-            if (text[j] == u';') {
-                semi = j;
-                break;
-            }
-            if (text[j] == u'&') {
+        for (qsizetype j = amp + 1; j < n && j <= amp + kMaxReference; ++j) {
+            if (text[j] == u';' || text[j] == u'&') {
+                semi = text[j] == u';' ? j : -1;
                 break;
             }
         }
-        if (semi < 0) {
-            out += c;
-            continue;
-        }
-        const QStringView ref = text.mid(i + 1, semi - i - 1);
-        char32_t code = 0;
-        bool ok = false;
-        if (ref.size() >= 2 && ref[0] == u'#') {
-            const bool hex = ref[1] == u'x' || ref[1] == u'X';
-            const QStringView digits = ref.mid(hex ? 2 : 1);
-            ok = !digits.isEmpty() && digits.size() <= 8;
-            for (QChar d : digits) {
-                const char16_t u = d.unicode();
-                int v = -1;
-                if (u >= u'0' && u <= u'9') {
-                    v = u - u'0';
-                } else if (hex && u >= u'a' && u <= u'f') {
-                    v = u - u'a' + 10;
-                } else if (hex && u >= u'A' && u <= u'F') {
-                    v = u - u'A' + 10;
-                }
-                if (v < 0) {
-                    ok = false;
-                    break;
-                }
-                code = code * (hex ? 16 : 10) + char32_t(v);
+        const char32_t code = semi < 0 ? 0 : ReferenceCode(text.mid(amp + 1, semi - amp - 1));
+        if (code != 0) {
+            out.append(text.mid(done, amp - done));
+            if (code > 0xFFFF) {
+                out.append(QChar::highSurrogate(code)).append(QChar::lowSurrogate(code));
+            } else {
+                out.append(QChar(char16_t(code)));
             }
-            ok = ok && code != 0 && code <= 0x10FFFF && !(code >= 0xD800 && code <= 0xDFFF);
-        } else if (ref == u"apos") {
-            code = u'\'';
-            ok = true;
-        } else if (!ref.isEmpty()) {
-            const int cp = NamedEntityCodePoint(ref);
-            ok = cp > 0;
-            code = char32_t(cp);
+            done = semi + 1;
         }
-        if (!ok) {
-            out += c;
-            continue;
-        }
-        if (code > 0xFFFF) {
-            const char32_t s[1] = {code};
-            out += QString::fromUcs4(s, 1);
-        } else {
-            out += QChar(char16_t(code));
-        }
-        i = semi;
+        amp = text.indexOf(u'&', code != 0 ? done : amp + 1);
     }
+    out.append(text.mid(done));
     return out;
 }
 
@@ -551,6 +580,7 @@ bool CXmlDoc::SetText(const QString& text)
         m_text = QString();
         m_index.Free();
         m_nextFree = 1;
+        m_spansOf = 0;
         ResetPosition();
         return false;
     }
@@ -563,9 +593,6 @@ void CXmlDoc::ResetPosition()
     m_parent = 0;
     m_current = 0;
     m_child = 0;
-    m_nodeType = 0;
-    m_nodeOffset = 0;
-    m_nodeLength = 0;
 }
 
 bool CXmlDoc::IsWellFormed() const
@@ -611,313 +638,326 @@ QString CXmlDoc::CurrentName() const
     return m_current ? TagName(m_current).toString() : QString();
 }
 
-bool CXmlDoc::Parse()
-{
-    const qsizetype n = m_text.size();
-    const char16_t* t = reinterpret_cast<const char16_t*>(m_text.utf16());
-    const bool ignoreCase = m_flags & XmlFlagIgnoreCase;
-    ResetPosition();
-    m_nextFree = 1;
-    m_deletedHead = 0;
-    if (!m_index.Reserve(std::uint64_t(n) / 64 + 8)) {
-        m_index.Free();
-        return false;
-    }
-    m_index[0] = XmlElementRecord{};
-    m_index[0].length = std::uint32_t(n);
-    bool illFormed = false;
+// ---------------------------------------------------------------------------------------
+// Parsing: one function per construct. Each takes the offset of the construct's '<' and
+// returns where scanning goes on, or kStopScan when the text ended inside the construct.
 
-    struct Open
-    {
-        std::uint32_t idx;
-        std::uint32_t nameStart;
-        std::uint32_t nameLength;
-        std::uint64_t hash;
-    };
-    std::vector<Open> open;
+namespace {
+
+constexpr qsizetype kStopScan = -1;
+
+struct OpenElement
+{
+    std::uint32_t idx;
+    std::uint32_t nameStart;
+    std::uint32_t nameLength;
+    std::uint64_t hash;
+};
+
+} // namespace
+
+struct CXmlDoc::ParseState
+{
+    const char16_t* t = nullptr;
+    qsizetype n = 0;
+    bool ignoreCase = false;
+    bool illFormed = false;
+    std::vector<OpenElement> open;
     // Name hash -> number of open elements with that name. Kept only from the first end tag
     // that does not close the innermost element on, so well-formed text never pays for it.
     NameCounts openNames;
     bool counting = false;
-    auto nameOf = [&](const Open& o) { return QStringView(t + o.nameStart, o.nameLength); };
-    auto closeUnended = [&](std::uint32_t idx, qsizetype endPos, qsizetype offset2) {
-        XmlElementRecord& r = m_index[idx];
-        r.length = std::uint32_t(endPos - r.start);
-        r.levelMarks |= XmlElementRecord::kMarkUnended;
-        Report("unended_start_tag", {{"tagname", TagName(idx).toString()},
-                                     {"offset", Number(r.start)},
-                                     {"offset2", Number(offset2)}});
-    };
-    auto forget = [&](const Open& o) {
+
+    QStringView View() const { return QStringView(t, n); }
+    QStringView NameOf(const OpenElement& o) const
+    {
+        return QStringView(t + o.nameStart, o.nameLength);
+    }
+    void Forget(const OpenElement& o)
+    {
         if (counting) {
             --openNames[o.hash];
         }
+    }
+};
+
+qsizetype CXmlDoc::SyntaxError(ParseState& ps, const char* event, qsizetype s)
+{
+    ps.illFormed = true;
+    Report(event, {{"offset", Number(s)}});
+    return s + 1; // the '<' is taken as text
+}
+
+qsizetype CXmlDoc::Unterminated(ParseState& ps, const char* type, qsizetype s)
+{
+    ps.illFormed = true;
+    Report("unterminated_tag_syntax", {{"type", QLatin1String(type)}, {"offset", Number(s)}});
+    return kStopScan;
+}
+
+qsizetype CXmlDoc::SkipPast(ParseState& ps, qsizetype s, qsizetype from, QStringView terminator,
+                            const char* type)
+{
+    const qsizetype e = ps.View().indexOf(terminator, from);
+    return e < 0 ? Unterminated(ps, type, s) : e + terminator.size();
+}
+
+bool CXmlDoc::TagTooLong(ParseState& ps, const char* type, qsizetype s, qsizetype length,
+                         std::uint32_t max)
+{
+    if (length <= qsizetype(max)) {
+        return false;
+    }
+    ps.illFormed = true;
+    Report("tag_length_limit", {{"type", QLatin1String(type)}, {"offset", Number(s)}});
+    return true;
+}
+
+void CXmlDoc::CloseUnended(std::uint32_t idx, qsizetype endPos, qsizetype offset2)
+{
+    XmlElementRecord& r = m_index[idx];
+    r.length = std::uint32_t(endPos - r.start);
+    r.levelMarks |= XmlElementRecord::kMarkUnended;
+    Report("unended_start_tag", {{"tagname", TagName(idx).toString()},
+                                 {"offset", Number(r.start)},
+                                 {"offset2", Number(offset2)}});
+}
+
+qsizetype CXmlDoc::ParseEndTag(ParseState& ps, qsizetype s)
+{
+    const char16_t* t = ps.t;
+    qsizetype j = s + 2;
+    while (j < ps.n && !EndsName(t[j])) {
+        ++j;
+    }
+    const QStringView name(t + s + 2, j - s - 2);
+    const qsizetype gt = ps.View().indexOf(u'>', j);
+    if (gt < 0) {
+        return Unterminated(ps, "end_tag", s);
+    }
+    const qsizetype endLen = gt + 1 - s;
+    if (TagTooLong(ps, "end_tag", s, endLen, XmlElementRecord::kMaxEndTag)) {
+        return gt + 1;
+    }
+    auto closeAt = [&](std::uint32_t idx) {
+        XmlElementRecord& r = m_index[idx];
+        r.length = std::uint32_t(gt + 1 - r.start);
+        r.tagLengths |= std::uint32_t(endLen) << 22;
     };
-    auto find = [&](qsizetype from, QStringView what) -> qsizetype {
-        return QStringView(t, n).indexOf(what, from);
-    };
+    if (!ps.open.empty() && NameEquals(ps.NameOf(ps.open.back()), name)) {
+        ps.Forget(ps.open.back());
+        closeAt(ps.open.back().idx);
+        ps.open.pop_back();
+        return gt + 1;
+    }
+    ps.illFormed = true;
+    if (!ps.counting) {
+        ps.counting = true;
+        for (OpenElement& o : ps.open) {
+            o.hash = HashName(ps.NameOf(o), ps.ignoreCase);
+            ++ps.openNames[o.hash];
+        }
+    }
+    qsizetype m = -1;
+    if (ps.openNames.Count(HashName(name, ps.ignoreCase)) > 0) {
+        m = qsizetype(ps.open.size()) - 1;
+        while (m >= 0 && !NameEquals(ps.NameOf(ps.open[m]), name)) {
+            --m;
+        }
+    }
+    if (m < 0) {
+        Report("lone_end_tag", {{"tagname", name.toString()}, {"offset", Number(s)}});
+        return gt + 1;
+    }
+    while (qsizetype(ps.open.size()) - 1 > m) {
+        ps.Forget(ps.open.back());
+        CloseUnended(ps.open.back().idx, s, s - 1);
+        ps.open.pop_back();
+    }
+    ps.Forget(ps.open.back());
+    closeAt(ps.open.back().idx);
+    ps.open.pop_back();
+    return gt + 1;
+}
+
+qsizetype CXmlDoc::ParseExclamation(ParseState& ps, qsizetype s)
+{
+    const QStringView rest = ps.View().mid(s + 2);
+    if (rest.startsWith(u'-')) {
+        return rest.startsWith(u"--") ? SkipPast(ps, s, s + 4, u"-->", "comment")
+                                      : SyntaxError(ps, "comment_tag_syntax", s);
+    }
+    if (rest.startsWith(u'[')) {
+        return rest.startsWith(u"[C") ? SkipPast(ps, s, s + 3, u"]]>", "cdata_section")
+                                      : SyntaxError(ps, "cdata_section_syntax", s);
+    }
+    if (rest.startsWith(u'D')) {
+        return ParseDoctype(ps, s);
+    }
+    return SyntaxError(ps, "exclamation_tag_syntax", s);
+}
+
+qsizetype CXmlDoc::ParseDoctype(ParseState& ps, qsizetype s)
+{
+    if (ps.View().mid(s + 2, 7) != u"DOCTYPE") {
+        return SyntaxError(ps, "doctype_tag_syntax", s);
+    }
+    // The declaration and its internal subset are read construct by construct: comments
+    // and processing instructions may hold quotes and brackets of their own, quoted
+    // literals may hold '<' and '>', and markup declarations nest inside the subset.
+    const QStringView text = ps.View();
+    int depth = 1;
+    qsizetype j = s + 9;
+    while (j < ps.n) {
+        const char16_t d = ps.t[j];
+        if (d == u'"' || d == u'\'') {
+            const qsizetype q = text.indexOf(QChar(d), j + 1);
+            if (q < 0) {
+                break;
+            }
+            j = q + 1;
+        } else if (d == u'<' && text.mid(j + 1, 3) == u"!--") {
+            const qsizetype e = text.indexOf(u"-->", j + 4);
+            if (e < 0) {
+                break;
+            }
+            j = e + 3;
+        } else if (d == u'<' && text.mid(j + 1, 1) == u"?") {
+            const qsizetype e = text.indexOf(u"?>", j + 2);
+            if (e < 0) {
+                break;
+            }
+            j = e + 2;
+        } else {
+            depth += d == u'<' ? 1 : d == u'>' ? -1 : 0;
+            ++j;
+            if (depth == 0) {
+                return j;
+            }
+        }
+    }
+    return Unterminated(ps, "document_type", s);
+}
+
+qsizetype CXmlDoc::ParseStartTag(ParseState& ps, qsizetype s)
+{
+    const char16_t* t = ps.t;
+    const qsizetype n = ps.n;
+    qsizetype j = s + 1;
+    while (j < n && !EndsName(t[j])) {
+        ++j;
+    }
+    const qsizetype nameEnd = j;
+    // Up to the closing '>', skipping quoted attribute values (a '>' inside them is text).
+    while (j < n && t[j] != u'>') {
+        if (t[j] != u'=') {
+            ++j;
+            continue;
+        }
+        ++j;
+        while (j < n && IsWs(t[j])) {
+            ++j;
+        }
+        if (j < n && (t[j] == u'"' || t[j] == u'\'')) {
+            const char16_t quote = t[j++];
+            while (j < n && t[j] != quote) {
+                ++j;
+            }
+            j = j < n ? j + 1 : n;
+        } else {
+            while (j < n && !IsWs(t[j]) && t[j] != u'>') {
+                ++j;
+            }
+        }
+    }
+    if (j >= n) {
+        return Unterminated(ps, "start_tag", s);
+    }
+    const qsizetype startLen = j + 1 - s;
+    if (TagTooLong(ps, "start_tag", s, startLen, XmlElementRecord::kMaxStartTag)) {
+        return s + 1;
+    }
+    const std::uint32_t idx = NewRecord(ps.open.empty() ? 0 : ps.open.back().idx, 0, false);
+    if (idx == 0) {
+        // Out of index memory: what was indexed so far stays usable.
+        ps.illFormed = true;
+        Report("index_limit", {{"offset", Number(s)}});
+        return kStopScan;
+    }
+    XmlElementRecord& r = m_index[idx];
+    r.start = std::int32_t(s);
+    r.tagLengths = std::uint32_t(startLen);
+    if (t[j - 1] == u'/') {
+        r.length = std::uint32_t(startLen);
+        r.levelMarks |= XmlElementRecord::kMarkEmpty;
+    } else {
+        const QStringView name(t + s + 1, nameEnd - s - 1);
+        const std::uint64_t hash = ps.counting ? HashName(name, ps.ignoreCase) : 0;
+        ps.open.push_back({idx, std::uint32_t(s + 1), std::uint32_t(name.size()), hash});
+        if (ps.counting) {
+            ++ps.openNames[hash];
+        }
+    }
+    return j + 1;
+}
+
+qsizetype CXmlDoc::ParseMarkup(ParseState& ps, qsizetype s)
+{
+    if (s + 1 >= ps.n) {
+        return Unterminated(ps, "tag", s);
+    }
+    const char16_t c = ps.t[s + 1];
+    if (c == u'/') {
+        return ParseEndTag(ps, s);
+    }
+    if (c == u'?') {
+        return SkipPast(ps, s, s + 2, u"?>", "processing_instruction");
+    }
+    if (c == u'!') {
+        return ParseExclamation(ps, s);
+    }
+    if (!IsNameStart(c)) {
+        return SyntaxError(ps, "first_tag_syntax", s);
+    }
+    return ParseStartTag(ps, s);
+}
+
+bool CXmlDoc::Parse()
+{
+    ParseState ps;
+    ps.t = reinterpret_cast<const char16_t*>(m_text.utf16());
+    ps.n = m_text.size();
+    ps.ignoreCase = m_flags & XmlFlagIgnoreCase;
+    ResetPosition();
+    m_nextFree = 1;
+    m_spansOf = 0;
+    if (!m_index.Reserve(std::uint64_t(ps.n) / 64 + 8)) {
+        m_index.Free();
+        return false;
+    }
+    m_index[0] = XmlElementRecord{};
+    m_index[0].length = std::uint32_t(ps.n);
 
     qsizetype i = 0;
-    while (i < n) {
+    while (i >= 0 && i < ps.n) {
         // Markup is usually near: a short inline look before the vectorised search.
         qsizetype s = i;
-        const qsizetype near = std::min(n, i + 16);
-        while (s < near && t[s] != u'<') {
+        const qsizetype near = std::min(ps.n, i + 16);
+        while (s < near && ps.t[s] != u'<') {
             ++s;
         }
         if (s == near) {
-            s = s < n ? QStringView(t, n).indexOf(u'<', s) : -1;
+            s = s < ps.n ? ps.View().indexOf(u'<', s) : -1;
         }
-        if (s < 0) {
-            break;
-        }
-        if (s + 1 >= n) {
-            illFormed = true;
-            Report("unterminated_tag_syntax",
-                   {{"type", QStringLiteral("tag")}, {"offset", Number(s)}});
-            break;
-        }
-        const char16_t c = t[s + 1];
-        if (c == u'/') {
-            qsizetype j = s + 2;
-            while (j < n && !EndsName(t[j])) {
-                ++j;
-            }
-            const QStringView name(t + s + 2, j - s - 2);
-            qsizetype gt = j;
-            while (gt < n && t[gt] != u'>') {
-                ++gt;
-            }
-            if (gt >= n) {
-                illFormed = true;
-                Report("unterminated_tag_syntax",
-                       {{"type", QStringLiteral("end_tag")}, {"offset", Number(s)}});
-                break;
-            }
-            const qsizetype endLen = gt + 1 - s;
-            i = gt + 1;
-            if (endLen > qsizetype(XmlElementRecord::kMaxEndTag)) {
-                Report("tag_length_limit",
-                       {{"type", QStringLiteral("end_tag")}, {"offset", Number(s)}});
-                illFormed = true;
-                continue;
-            }
-            auto closeAt = [&](std::uint32_t idx) {
-                XmlElementRecord& r = m_index[idx];
-                r.length = std::uint32_t(gt + 1 - r.start);
-                r.tagLengths |= std::uint32_t(endLen) << 22;
-            };
-            if (!open.empty() && NameEquals(nameOf(open.back()), name)) {
-                forget(open.back());
-                closeAt(open.back().idx);
-                open.pop_back();
-                continue;
-            }
-            bool matched = false;
-            if (!counting) {
-                counting = true;
-                for (Open& o : open) {
-                    o.hash = HashName(nameOf(o), ignoreCase);
-                    ++openNames[o.hash];
-                }
-            }
-            if (openNames.Count(HashName(name, ignoreCase)) > 0) {
-                qsizetype m = qsizetype(open.size()) - 1;
-                while (m >= 0 && !NameEquals(nameOf(open[m]), name)) {
-                    --m;
-                }
-                if (m >= 0) {
-                    while (qsizetype(open.size()) - 1 > m) {
-                        forget(open.back());
-                        closeUnended(open.back().idx, s, s - 1);
-                        open.pop_back();
-                    }
-                    forget(open.back());
-                    closeAt(open.back().idx);
-                    open.pop_back();
-                    matched = true;
-                }
-            }
-            if (!matched) {
-                Report("lone_end_tag", {{"tagname", name.toString()}, {"offset", Number(s)}});
-            }
-            illFormed = true;
-            continue;
-        }
-        if (c == u'?') {
-            const qsizetype e = find(s + 2, u"?>");
-            if (e < 0) {
-                illFormed = true;
-                Report("unterminated_tag_syntax",
-                       {{"type", QStringLiteral("processing_instruction")}, {"offset", Number(s)}});
-                break;
-            }
-            i = e + 2;
-            continue;
-        }
-        if (c == u'!') {
-            const char16_t c2 = s + 2 < n ? t[s + 2] : 0;
-            if (c2 == u'-') {
-                if (s + 3 < n && t[s + 3] == u'-') {
-                    const qsizetype e = find(s + 4, u"-->");
-                    if (e < 0) {
-                        illFormed = true;
-                        Report("unterminated_tag_syntax",
-                               {{"type", QStringLiteral("comment")}, {"offset", Number(s)}});
-                        break;
-                    }
-                    i = e + 3;
-                } else {
-                    illFormed = true;
-                    Report("comment_tag_syntax", {{"offset", Number(s)}});
-                    i = s + 1;
-                }
-                continue;
-            }
-            if (c2 == u'[') {
-                if (s + 3 < n && t[s + 3] == u'C') {
-                    const qsizetype e = find(s + 3, u"]]>");
-                    if (e < 0) {
-                        illFormed = true;
-                        Report("unterminated_tag_syntax",
-                               {{"type", QStringLiteral("cdata_section")}, {"offset", Number(s)}});
-                        break;
-                    }
-                    i = e + 3;
-                } else {
-                    illFormed = true;
-                    Report("cdata_section_syntax", {{"offset", Number(s)}});
-                    i = s + 1;
-                }
-                continue;
-            }
-            if (c2 == u'D') {
-                if (QStringView(t, n).mid(s + 2, 7) != u"DOCTYPE") {
-                    illFormed = true;
-                    Report("doctype_tag_syntax", {{"offset", Number(s)}});
-                    i = s + 1;
-                    continue;
-                }
-                qsizetype j = s + 9;
-                int depth = 1;
-                while (j < n && depth > 0) {
-                    const char16_t d = t[j];
-                    if (d == u'"' || d == u'\'') {
-                        const qsizetype q = QStringView(t, n).indexOf(QChar(d), j + 1);
-                        j = q < 0 ? n : q + 1;
-                        continue;
-                    }
-                    if (d == u'<') {
-                        ++depth;
-                    } else if (d == u'>') {
-                        --depth;
-                    }
-                    ++j;
-                }
-                if (depth > 0) {
-                    illFormed = true;
-                    Report("unterminated_tag_syntax",
-                           {{"type", QStringLiteral("document_type")}, {"offset", Number(s)}});
-                    break;
-                }
-                i = j;
-                continue;
-            }
-            illFormed = true;
-            Report("exclamation_tag_syntax", {{"offset", Number(s)}});
-            i = s + 1;
-            continue;
-        }
-        if (!IsNameStart(c)) {
-            illFormed = true;
-            Report("first_tag_syntax", {{"offset", Number(s)}});
-            i = s + 1;
-            continue;
-        }
-        // Start tag.
-        qsizetype j = s + 1;
-        while (j < n && !EndsName(t[j])) {
-            ++j;
-        }
-        const qsizetype nameEnd = j;
-        bool closed = false;
-        while (j < n) {
-            const char16_t d = t[j];
-            if (d == u'>') {
-                closed = true;
-                break;
-            }
-            if (d == u'=') {
-                ++j;
-                while (j < n && IsWs(t[j])) {
-                    ++j;
-                }
-                if (j < n && (t[j] == u'"' || t[j] == u'\'')) {
-                    const char16_t quote = t[j];
-                    qsizetype q = j + 1;
-                    while (q < n && t[q] != quote) {
-                        ++q;
-                    }
-                    if (q >= n) {
-                        j = n;
-                        break;
-                    }
-                    j = q + 1;
-                } else {
-                    while (j < n && !IsWs(t[j]) && t[j] != u'>') {
-                        ++j;
-                    }
-                }
-                continue;
-            }
-            ++j;
-        }
-        if (!closed) {
-            illFormed = true;
-            Report("unterminated_tag_syntax",
-                   {{"type", QStringLiteral("start_tag")}, {"offset", Number(s)}});
-            break;
-        }
-        const qsizetype startLen = j + 1 - s;
-        if (startLen > qsizetype(XmlElementRecord::kMaxStartTag)) {
-            Report("tag_length_limit",
-                   {{"type", QStringLiteral("start_tag")}, {"offset", Number(s)}});
-            illFormed = true;
-            i = s + 1;
-            continue;
-        }
-        const bool empty = t[j - 1] == u'/';
-        const std::uint32_t parent = open.empty() ? 0 : open.back().idx;
-        const std::uint32_t idx = NewRecord(parent, 0, false);
-        if (idx == 0) {
-            // Out of index memory: what was indexed so far stays usable.
-            Report("index_limit", {{"offset", Number(s)}});
-            illFormed = true;
-            break;
-        }
-        XmlElementRecord& r = m_index[idx];
-        r.start = std::int32_t(s);
-        r.tagLengths = std::uint32_t(startLen);
-        if (empty) {
-            r.length = std::uint32_t(startLen);
-            r.levelMarks |= XmlElementRecord::kMarkEmpty;
-        } else {
-            const QStringView name(t + s + 1, nameEnd - s - 1);
-            const std::uint64_t hash = counting ? HashName(name, ignoreCase) : 0;
-            open.push_back({idx, std::uint32_t(s + 1), std::uint32_t(name.size()), hash});
-            if (counting) {
-                ++openNames[hash];
-            }
-        }
-        i = j + 1;
+        i = s < 0 ? kStopScan : ParseMarkup(ps, s);
     }
-    while (!open.empty()) {
-        closeUnended(open.back().idx, n, n);
-        open.pop_back();
-        illFormed = true;
+    while (!ps.open.empty()) {
+        CloseUnended(ps.open.back().idx, ps.n, ps.n);
+        ps.open.pop_back();
+        ps.illFormed = true;
     }
     XmlElementRecord& doc = m_index[0];
-    if (illFormed) {
+    if (ps.illFormed) {
         doc.levelMarks |= XmlElementRecord::kMarkIllFormed;
     }
     if (doc.firstChild == 0) {
@@ -1024,6 +1064,7 @@ void CXmlDoc::Shift(std::uint32_t node, std::int64_t delta, bool includeChildren
 
 void CXmlDoc::Splice(qsizetype pos, qsizetype removed, const QString& inserted)
 {
+    m_spansOf = 0;
     const qsizetype need = m_text.size() - removed + inserted.size();
     if (m_text.capacity() < need) {
         m_text.reserve(need + need / 2 + 128);
@@ -1051,7 +1092,6 @@ bool CXmlDoc::FindElement(const QString& name)
         if (name.isEmpty() || NameEquals(TagName(e), name)) {
             m_current = e;
             m_child = 0;
-            m_nodeType = 1;
             return true;
         }
     }
@@ -1066,7 +1106,6 @@ bool CXmlDoc::EnterElement()
     m_parent = m_current;
     m_current = m_child;
     m_child = 0;
-    m_nodeType = m_current ? 1 : 0;
     return true;
 }
 
@@ -1078,11 +1117,37 @@ bool CXmlDoc::LeaveElement()
     m_child = m_current;
     m_current = m_parent;
     m_parent = m_index[m_parent].parent;
-    m_nodeType = 1;
     return true;
 }
 
 bool CXmlDoc::AddElement(const QString& name, const QString& value, std::uint32_t flags)
+{
+    return AddElementText(name, QStringView(), value, flags);
+}
+
+bool CXmlDoc::AddElement(const QString& name, std::initializer_list<XmlAttribute> attributes,
+                         std::uint32_t flags)
+{
+    // The whole start tag is built first and spliced once.
+    QString text;
+    for (auto a = attributes.begin(); a != attributes.end(); ++a) {
+        if (!IsValidName(a->name, false)) {
+            return false;
+        }
+        for (auto b = attributes.begin(); b != a; ++b) {
+            if (NameEquals(a->name, b->name)) {
+                return false;
+            }
+        }
+        text.append(QLatin1Char(' ')).append(a->name).append(QLatin1String("=\""));
+        XmlAppendEscaped(text, a->value, true);
+        text.append(QLatin1Char('"'));
+    }
+    return AddElementText(name, text, QString(), flags);
+}
+
+bool CXmlDoc::AddElementText(const QString& name, QStringView attributes, const QString& value,
+                             std::uint32_t flags)
 {
     if ((m_flags & XmlFlagReadMode) || !IsValidName(name, true)) {
         return false;
@@ -1112,7 +1177,9 @@ bool CXmlDoc::AddElement(const QString& name, const QString& value, std::uint32_
     }
     const bool before = (flags & XmlAddBefore) && after != 0;
 
-    QString element = QLatin1Char('<') + name;
+    QString element;
+    element.reserve(2 * name.size() + attributes.size() + value.size() + 8);
+    element.append(QLatin1Char('<')).append(name).append(attributes);
     qsizetype startLen;
     qsizetype endLen = 0;
     if (flags & XmlAddStartTagOnly) {
@@ -1124,7 +1191,11 @@ bool CXmlDoc::AddElement(const QString& name, const QString& value, std::uint32_
     } else {
         element += QLatin1Char('>');
         startLen = element.size();
-        element += (flags & XmlAddCData) ? CDataForm(value) : XmlEscape(value, false);
+        if (flags & XmlAddCData) {
+            element += CDataForm(value);
+        } else {
+            XmlAppendEscaped(element, value, false);
+        }
         element += QLatin1String("</") + name + QLatin1Char('>');
         endLen = name.size() + 3;
     }
@@ -1206,13 +1277,16 @@ bool CXmlDoc::AddElement(const QString& name, const QString& value, std::uint32_
     m_parent = parent;
     m_current = idx;
     m_child = 0;
-    m_nodeType = 1;
     return true;
 }
 
-bool CXmlDoc::FindAttribute(std::uint32_t index, QStringView name, qsizetype* valueStart,
-                            qsizetype* valueEnd, bool* quoted) const
+const std::vector<CXmlDoc::AttributeSpan>& CXmlDoc::Attributes(std::uint32_t index) const
 {
+    if (m_spansOf == index) {
+        return m_spans;
+    }
+    m_spans.clear();
+    m_spansOf = index;
     const XmlElementRecord& r = m_index[index];
     const char16_t* t = reinterpret_cast<const char16_t*>(m_text.utf16());
     const qsizetype end = r.start + qsizetype(r.StartTagLength()) - 1; // the '>'
@@ -1231,7 +1305,7 @@ bool CXmlDoc::FindAttribute(std::uint32_t index, QStringView name, qsizetype* va
         while (j < end && !IsWs(t[j]) && t[j] != u'=' && t[j] != u'/') {
             ++j;
         }
-        const QStringView attr(t + ns, j - ns);
+        const qsizetype ne = j;
         while (j < end && IsWs(t[j])) {
             ++j;
         }
@@ -1245,32 +1319,41 @@ bool CXmlDoc::FindAttribute(std::uint32_t index, QStringView name, qsizetype* va
         while (j < end && IsWs(t[j])) {
             ++j;
         }
-        qsizetype vs;
-        qsizetype ve;
-        bool q = false;
+        AttributeSpan span{ns, ne, j, j, false};
         if (j < end && (t[j] == u'"' || t[j] == u'\'')) {
             const char16_t quote = t[j];
-            vs = j + 1;
-            ve = vs;
-            while (ve < end && t[ve] != quote) {
-                ++ve;
+            span.valueStart = j + 1;
+            span.valueEnd = span.valueStart;
+            while (span.valueEnd < end && t[span.valueEnd] != quote) {
+                ++span.valueEnd;
             }
-            j = ve + 1;
-            q = ve < end;
+            j = span.valueEnd + 1;
+            span.quoted = span.valueEnd < end;
         } else {
-            vs = j;
             while (j < end && !IsWs(t[j])) {
                 ++j;
             }
-            ve = j;
-            if (ve == end && ve > vs && t[ve - 1] == u'/') {
-                --ve; // the slash of "/>" closes the tag
+            span.valueEnd = j;
+            if (j == end && j > span.valueStart && t[j - 1] == u'/') {
+                --span.valueEnd; // the slash of "/>" closes the tag
             }
         }
-        if (!attr.isEmpty() && NameEquals(attr, name)) {
-            *valueStart = vs;
-            *valueEnd = ve;
-            *quoted = q;
+        if (ne > ns) {
+            m_spans.push_back(span);
+        }
+    }
+    return m_spans;
+}
+
+bool CXmlDoc::FindAttribute(std::uint32_t index, QStringView name, qsizetype* valueStart,
+                            qsizetype* valueEnd, bool* quoted) const
+{
+    for (const AttributeSpan& span : Attributes(index)) {
+        if (NameEquals(QStringView(m_text).mid(span.nameStart, span.nameEnd - span.nameStart),
+                       name)) {
+            *valueStart = span.valueStart;
+            *valueEnd = span.valueEnd;
+            *quoted = span.quoted;
             return true;
         }
     }

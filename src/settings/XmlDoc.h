@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <vector>
 
@@ -30,6 +31,13 @@ enum XmlAddFlag : std::uint32_t
     XmlAddAsChild = 0x4000,    // insert as a child of the current element
 };
 
+// An attribute given to CXmlDoc::AddElement: its name and its unescaped value.
+struct XmlAttribute
+{
+    QStringView name;
+    QStringView value;
+};
+
 // One element of the index. Offsets and lengths count UTF-16 units of the document text.
 struct XmlElementRecord
 {
@@ -49,7 +57,6 @@ struct XmlElementRecord
     static constexpr std::uint32_t kMaxLevel = 0xFFFF;
     static constexpr std::uint32_t kMarkEmpty = 1u << 16;
     static constexpr std::uint32_t kMarkFirstChild = 1u << 17;
-    static constexpr std::uint32_t kMarkFreed = 1u << 18;
     static constexpr std::uint32_t kMarkUnended = 1u << 19;
     static constexpr std::uint32_t kMarkIllFormed = 1u << 20;
 
@@ -130,6 +137,11 @@ public:
     // Inserts an element (flags XmlAddFlag); it becomes current. Returns false, nothing
     // changed, when refused (bad name, flag conflict, limits).
     bool AddElement(const QString& name, const QString& value = QString(), std::uint32_t flags = 0);
+    // Inserts an element without value that carries attributes, in their order, as one edit
+    // (the same as AddElement and one SetAttribute each). Returns false, nothing changed,
+    // when refused (a bad or repeated attribute name besides AddElement's reasons).
+    bool AddElement(const QString& name, std::initializer_list<XmlAttribute> attributes,
+                    std::uint32_t flags = 0);
     // The unescaped value of the current element's attribute; empty when there is none.
     QString GetAttribute(const QString& name) const;
     // Sets or adds an attribute of the current element. False when there is no current
@@ -159,7 +171,35 @@ private:
         QString value;
     };
 
+    struct ParseState;
+    // Where one attribute of a start tag lies in the text.
+    struct AttributeSpan
+    {
+        qsizetype nameStart;
+        qsizetype nameEnd;
+        qsizetype valueStart;
+        qsizetype valueEnd;
+        bool quoted;
+    };
+
+    bool AddElementText(const QString& name, QStringView attributes, const QString& value,
+                        std::uint32_t flags);
+    const std::vector<AttributeSpan>& Attributes(std::uint32_t index) const;
+
     bool Parse();
+    qsizetype ParseMarkup(ParseState& ps, qsizetype s);
+    qsizetype ParseStartTag(ParseState& ps, qsizetype s);
+    qsizetype ParseEndTag(ParseState& ps, qsizetype s);
+    qsizetype ParseExclamation(ParseState& ps, qsizetype s);
+    qsizetype ParseDoctype(ParseState& ps, qsizetype s);
+    qsizetype SkipPast(ParseState& ps, qsizetype s, qsizetype from, QStringView terminator,
+                       const char* type);
+    qsizetype SyntaxError(ParseState& ps, const char* event, qsizetype s);
+    qsizetype Unterminated(ParseState& ps, const char* type, qsizetype s);
+    // Reports a tag longer than its record can hold; true when it is.
+    bool TagTooLong(ParseState& ps, const char* type, qsizetype s, qsizetype length,
+                    std::uint32_t max);
+    void CloseUnended(std::uint32_t idx, qsizetype endPos, qsizetype offset2);
     std::uint32_t NewRecord(std::uint32_t parent, std::uint32_t after, bool before);
     void Shift(std::uint32_t node, std::int64_t delta, bool includeChildren);
     void ShiftSubtree(std::uint32_t node, std::int64_t delta);
@@ -179,18 +219,19 @@ private:
     std::uint32_t m_current = 0;
     std::uint32_t m_child = 0;
     std::uint32_t m_nextFree = 1;
-    std::uint32_t m_deletedHead = 0;
-    std::uint32_t m_nodeType = 0;
-    std::uint32_t m_nodeOffset = 0;
-    std::uint32_t m_nodeLength = 0;
     std::uint32_t m_flags = 0;
-    void* m_stream = nullptr;
     CXmlElementIndex m_index;
+    // The attributes of one element, found once and kept until the text changes: reading
+    // several attributes of an element scans its start tag once.
+    mutable std::uint32_t m_spansOf = 0;
+    mutable std::vector<AttributeSpan> m_spans;
 };
 
 // Escapes text for element content (& < >) or, with forAttribute, for an attribute value
 // (also " and ').
 QString XmlEscape(QStringView text, bool forAttribute);
+// Appends text escaped as XmlEscape does.
+void XmlAppendEscaped(QString& out, QStringView text, bool forAttribute);
 // Replaces the predefined, numeric and HTML 4 named references; an '&' that begins none of
 // them stays as it is.
 QString XmlUnescape(QStringView text);

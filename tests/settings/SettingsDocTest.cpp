@@ -2,19 +2,20 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-
-#include <sys/resource.h>
-
-#include <utility>
-#include <vector>
+#include <atomic>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 #include <QDir>
 #include <QFile>
+#include <QLoggingCategory>
 
 #include "platform/Folders.h"
 #include "platform/Profile.h"
 #include "platform/ProfileKeys.h"
+#include "recipients/AlarmChannels.h"
 #include "recipients/UserList.h"
 #include "settings/SettingsTarget.h"
 #include "support/QtPrinters.h"
@@ -22,10 +23,10 @@
 
 namespace {
 
-// The application side, as CGatewayApp provides it.
-class Target : public ISettingsTarget
+// The application side; its channels note the telephone numbers each alarm text went to.
+class SettingsDoc : public ::testing::Test, public ISettingsTarget, public IAlarmChannels
 {
-public:
+protected:
     CUserList& SettingsUsers() override { return users; }
     int SettingsComPort() const override { return comPort; }
     void SetSettingsComPort(int port) override { comPort = port; }
@@ -35,271 +36,221 @@ public:
     void SetSettingsMailSender(const QString& s) override { sender = s; }
     QString SettingsMailPassword() const override { return password; }
     void SetSettingsMailPassword(const QString& p) override { password = p; }
-    void OnSettingsPortLoaded(int port, const QString& name) override
+    void OnSettingsPortLoaded(int, const QString& name) override { ports << name; }
+    void QueueSms(const QString& tel, const QString& text) override
     {
-        ports.emplace_back(port, name);
+        std::lock_guard lock(mutex);
+        sent[text] << tel;
     }
+    void QueueMail(const QString&, const QString&) override {}
+    void QueueSpeech(const QString&) override {}
+    bool VoiceEnabled() const override { return false; }
 
-    std::vector<CUser> Users() const
+    static QString DataPath(const QString& name) { return QDir(DataFolder()).filePath(name); }
+    // The recipients as "name|telephone|mail" rows.
+    QStringList Rows() const
     {
-        std::vector<CUser> out;
-        users.ForEach([&out](CUser& u) { out.push_back(u); });
+        QStringList out;
+        users.ForEach([&out](CUser& u) { out << u.Name + u'|' + u.Telephone + u'|' + u.Mail; });
         return out;
     }
+    // Writes recipients with the telephone numbers prefix0, prefix1, ...; returns those.
+    static QStringList WriteUsers(const QString& name, const char* prefix, int count)
+    {
+        QStringList numbers;
+        QByteArray xml = "<SMS><UserList>";
+        for (int i = 0; i < count; ++i) {
+            numbers << QLatin1String(prefix) + QString::number(i);
+            xml += "<GetUserResult Phone=\"" + numbers.last().toLatin1() + "\"/>";
+        }
+        WriteBytes(DataPath(name), xml + "</UserList></SMS>");
+        return numbers;
+    }
 
-    CUserList users;
+    CUserList users{this};
     int comPort = 0;
     int voice = 0;
-    QString sender = QStringLiteral("default@localhost");
-    QString password = QStringLiteral("default");
-    std::vector<std::pair<int, QString>> ports;
+    QString sender = "default@localhost";
+    QString password = "default";
+    QStringList ports;
+    std::mutex mutex;
+    std::map<QString, QStringList> sent;
+    CDoc doc{*this};
 };
 
-QString DataPath(const QString& name)
-{
-    return QDir(DataFolder()).filePath(name);
-}
-
 const QByteArray kGolden =
-    "\xEF\xBB\xBF"
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
+    "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
     "<SMS ComPort=\"2\" Voice=\"1\" E-Mail=\"alarm@example.com\" Password=\"czNjcjN0\">\r\n"
     "<UserList>\r\n"
     "<GetUserResult Name=\"Li &amp; &lt;Wei&gt; &quot;A&quot; &apos;B&apos;\" "
     "Phone=\"13800000000\" Mail=\"li@example.com\"/>\r\n"
     "<GetUserResult Name=\"\xE7\x8E\x8B\" Phone=\"\" Mail=\"wang@example.com\"/>\r\n"
-    "</UserList>\r\n"
-    "</SMS>\r\n";
-
-void FillGolden(Target& t)
-{
-    t.comPort = 2;
-    t.voice = 1;
-    t.sender = QStringLiteral("alarm@example.com");
-    t.password = QStringLiteral("s3cr3t");
-    t.users.Add(new CUser(QStringLiteral("Li & <Wei> \"A\" 'B'"), QStringLiteral("13800000000"),
-                          QStringLiteral("li@example.com")));
-    t.users.Add(new CUser(QStringLiteral("\u738B"), QString(), QStringLiteral("wang@example.com")));
-}
+    "</UserList>\r\n</SMS>\r\n";
 
 } // namespace
 
-TEST(SettingsDoc, Save_GoldenFileByteForByteAndStable)
+TEST_F(SettingsDoc, Save_GoldenFileByteForByteStableAndLoadedBack)
 {
-    Target t;
-    FillGolden(t);
-    CDoc doc(t);
-    const QString path = DataPath(QStringLiteral("golden.znr"));
+    sender = "alarm@example.com";
+    password = "s3cr3t";
+    users.Add(std::make_unique<CUser>("Li & <Wei> \"A\" 'B'", "13800000000", "li@example.com"));
+    users.Add(std::make_unique<CUser>("\u738B", QString(), "wang@example.com"));
+    comPort = 2;
+    voice = 1;
+    const QString path = DataPath("golden.znr");
     ASSERT_TRUE(doc.SaveAs(path));
     EXPECT_EQ(ReadBytes(path), kGolden);
     ASSERT_TRUE(doc.Save());
     EXPECT_EQ(ReadBytes(path), kGolden);
-    EXPECT_EQ(doc.GetTitle(), QStringLiteral("golden.znr"));
-
-    // Loading it into a fresh application gives every value back.
-    Target back;
-    CDoc other(back);
-    ASSERT_TRUE(other.OpenDocument(path));
-    EXPECT_EQ(back.comPort, 2);
-    EXPECT_EQ(back.voice, 1);
-    EXPECT_EQ(back.sender, QStringLiteral("alarm@example.com"));
-    EXPECT_EQ(back.password, QStringLiteral("s3cr3t"));
-    ASSERT_EQ(back.ports.size(), 1u);
-    EXPECT_EQ(back.ports[0].second, QStringLiteral("COM3"));
-    const std::vector<CUser> users = back.Users();
-    ASSERT_EQ(users.size(), 2u);
-    EXPECT_EQ(users[0].Name, QStringLiteral("Li & <Wei> \"A\" 'B'"));
-    EXPECT_EQ(users[0].Telephone, QStringLiteral("13800000000"));
-    EXPECT_EQ(users[1].Name, QStringLiteral("\u738B"));
-    EXPECT_EQ(users[1].Telephone, QString());
-    EXPECT_EQ(users[1].Mail, QStringLiteral("wang@example.com"));
-    EXPECT_FALSE(other.IsModified());
+    const QStringList rows = Rows();
+    comPort = voice = 0;
+    sender = password = QString();
+    ASSERT_TRUE(doc.OpenDocument(path));
+    EXPECT_EQ(QStringList({QString::number(comPort), QString::number(voice), sender, password}),
+              QStringList({"2", "1", "alarm@example.com", "s3cr3t"}));
+    EXPECT_EQ(ports, QStringList{"COM3"});
+    EXPECT_EQ(Rows(), rows);
+    // No recipients and no password: an empty UserList element and an empty attribute.
+    users.Clear();
+    password.clear();
+    ASSERT_TRUE(doc.Save());
+    EXPECT_TRUE(ReadBytes(path).endsWith("Password=\"\">\r\n<UserList/>\r\n</SMS>\r\n"));
+    ASSERT_TRUE(doc.OpenDocument(path));
+    EXPECT_TRUE(Rows().isEmpty() && password.isEmpty());
 }
 
-TEST(SettingsDoc, Save_EmptyListAndEmptyPassword)
+TEST_F(SettingsDoc, Load_PortsValuesAndEveryChildOfUserList)
 {
-    Target t;
-    t.sender.clear();
-    t.password.clear();
-    CDoc doc(t);
-    const QString path = DataPath(QStringLiteral("empty.znr"));
-    ASSERT_TRUE(doc.SaveAs(path));
-    EXPECT_EQ(ReadBytes(path), QByteArray("\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
-                                          "\r\n<SMS ComPort=\"0\" Voice=\"0\" E-Mail=\"\" "
-                                          "Password=\"\">\r\n<UserList/>\r\n</SMS>\r\n"));
-    Target back;
-    back.users.Add(new CUser(QStringLiteral("old"), QString(), QString()));
-    CDoc other(back);
-    ASSERT_TRUE(other.OpenDocument(path));
-    EXPECT_EQ(back.users.GetCount(), 0);
-    EXPECT_EQ(back.password, QString());
-    EXPECT_EQ(back.sender, QString());
+    // Value of ComPort, the port it stands for, and the port's name.
+    const char* const cases[][3] = {{"8", "8", "COM9"},
+                                    {"9", "9", "\\\\.\\COM10"},
+                                    {" +4", "4", "COM5"},
+                                    {"x", "0", "COM1"},
+                                    {"99999999999", "2147483647", "\\\\.\\COM2147483648"}};
+    const QString path = DataPath("port.znr");
+    for (const auto& c : cases) {
+        WriteBytes(path, QByteArray("<SMS ComPort=\"") + c[0] + "\" Voice=\" -1\"/>");
+        ports.clear();
+        ASSERT_TRUE(doc.OpenDocument(path));
+        EXPECT_EQ(QString::number(comPort), c[1]) << c[0];
+        EXPECT_EQ(ports, QStringList{c[2]});
+        EXPECT_TRUE(voice == -1 && sender.isEmpty()); // missing attributes read as empty
+    }
+    // Every child of UserList is a recipient, whatever its name.
+    WriteBytes(path, "<SMS Password=\"YWJj=ZGVm\"><UserList><GetUserResult Name=\"a\"/><Other "
+                     "Phone=\"1\"/>text<x:y Mail=\"m\"></x:y></UserList></SMS>");
+    ASSERT_TRUE(doc.OpenDocument(path));
+    EXPECT_EQ(Rows(), (QStringList{"a||", "|1|", "||m"}));
+    EXPECT_EQ(password, "abc"); // decoding stops at '='
 }
 
-TEST(SettingsDoc, Load_PortsValuesAndOddFiles)
+// Unusable files: no success claimed, no recipients, the file left alone, a new document.
+TEST_F(SettingsDoc, Load_UnusableFilesAreReportedAsFailures)
 {
+    const QString good = DataPath("good.znr");
+    WriteUsers("good.znr", "u", 3);
     const struct
     {
-        const char* comPort;
-        int value;
         const char* name;
-    } ports[] = {
-        {"8", 8, "COM9"},
-        {"9", 9, "\\\\.\\COM10"},
-        {" +4", 4, "COM5"},
-        {"x", 0, "COM1"},
-        {"", 0, "COM1"},
-        {"12abc", 12, "\\\\.\\COM13"},
-        {"99999999999", 2147483647, "\\\\.\\COM2147483648"},
+        QByteArray bytes;
+    } unusable[] = {
+        {"truncated.znr", ReadBytes(good).chopped(20)},
+        {"binary.znr", QByteArray("\x7F\x45LF\x02\x01\x01\0\0<\x01\xFF\xFE", 13)},
+        {"empty.znr", QByteArray()},
+        {"wrong-root.znr",
+         "<Settings ComPort=\"3\"><UserList><GetUserResult/></UserList></Settings>"},
+        {"two-roots.znr", "<SMS ComPort=\"3\"/><SMS ComPort=\"5\"/>"},
+        {"nested.znr", "<SMS ComPort=\"4\"><UserList>" + QByteArray("<a>").repeated(100000)},
     };
-    for (const auto& p : ports) {
-        const QString path = DataPath(QStringLiteral("port.znr"));
-        WriteBytes(path, QByteArray("<SMS ComPort=\"") + p.comPort + "\" Voice=\" -1\"/>");
-        Target t;
-        CDoc doc(t);
-        ASSERT_TRUE(doc.OpenDocument(path));
-        EXPECT_EQ(t.comPort, p.value) << p.comPort;
-        ASSERT_EQ(t.ports.size(), 1u);
-        EXPECT_EQ(t.ports[0].second, QString::fromLatin1(p.name));
-        EXPECT_EQ(t.voice, -1);
-        EXPECT_EQ(t.sender, QString()); // missing attributes read as empty
+    QLoggingCategory::setFilterRules("zunaro.settings.debug=true");
+    static QStringList logged;
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext& context, const QString& m) {
+            if (QByteArray(context.category) == "zunaro.settings") {
+                logged << m;
+            }
+        });
+    for (const auto& c : unusable) {
+        const QString path = DataPath(QString::fromLatin1(c.name));
+        WriteBytes(path, c.bytes);
+        ASSERT_TRUE(doc.OpenDocument(good));
+        logged.clear();
+        const CDoc::StartupResult result = doc.OpenAtStartup(path);
+        EXPECT_TRUE(result.path == path && !result.opened) << c.name;
+        EXPECT_EQ(users.GetCount() + comPort, 0) << c.name;
+        EXPECT_EQ(doc.GetPathName() + doc.GetTitle(), "Untitled") << c.name;
+        EXPECT_EQ(ReadBytes(path), c.bytes) << c.name;
+        EXPECT_TRUE(logged.size() == 1 && logged[0].startsWith("cannot use")) << c.name;
     }
-
-    // A wrong root loads nothing: the list is emptied, the other settings stay.
-    const QString wrong = DataPath(QStringLiteral("wrong.znr"));
-    WriteBytes(wrong, "<Settings ComPort=\"3\"><UserList><GetUserResult Name=\"a\"/>"
-                      "</UserList></Settings>");
-    Target t;
-    t.users.Add(new CUser(QStringLiteral("keep?"), QString(), QString()));
-    CDoc doc(t);
-    ASSERT_TRUE(doc.OpenDocument(wrong));
-    EXPECT_EQ(t.users.GetCount(), 0);
-    EXPECT_EQ(t.comPort, 0);
-    EXPECT_TRUE(t.ports.empty());
-    EXPECT_EQ(t.sender, QStringLiteral("default@localhost"));
-
-    // Every child of UserList is a recipient, whatever its name; a UTF-16 file loads.
-    QString text = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<SMS Password="
-                                  "\"YWJj=ZGVm\"><UserList><GetUserResult Name=\"a\"/><Other "
-                                  "Phone=\"1\"/>text<x:y Mail=\"m\"></x:y></UserList></SMS>");
-    QByteArray le("\xFF\xFE", 2);
-    for (QChar c : text) {
-        le.append(char(c.unicode() & 0xFF)).append(char(c.unicode() >> 8));
-    }
-    const QString utf16 = DataPath(QStringLiteral("utf16.znr"));
-    WriteBytes(utf16, le);
-    ASSERT_TRUE(doc.OpenDocument(utf16));
-    const std::vector<CUser> users = t.Users();
-    ASSERT_EQ(users.size(), 3u);
-    EXPECT_EQ(users[1].Telephone, QStringLiteral("1"));
-    EXPECT_EQ(users[2].Mail, QStringLiteral("m"));
-    EXPECT_EQ(t.password, QStringLiteral("abc")); // decoding stops at '='
-
-    // A file that cannot be opened is refused and changes nothing.
-    EXPECT_FALSE(doc.OpenDocument(DataPath(QStringLiteral("missing.znr"))));
-    EXPECT_EQ(t.users.GetCount(), 3);
+    qInstallMessageHandler(previous);
+    QLoggingCategory::setFilterRules(QString());
+    // Over the size the engine reads: refused before it is read.
+    QFile big(DataPath("big.znr"));
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly) && big.resize(200LL * 1024 * 1024));
+    EXPECT_FALSE(doc.OpenAtStartup(big.fileName()).opened);
+    big.remove();
+    // A file that cannot be opened changes nothing.
+    ASSERT_TRUE(doc.OpenDocument(good));
+    EXPECT_FALSE(doc.OpenDocument(DataPath("missing.znr")));
+    EXPECT_TRUE(users.GetCount() == 3 && doc.GetTitle() == "good.znr");
 }
 
-TEST(SettingsDoc, ModifiedMark_OnceAndClearedBySave)
+// File > Open during fan-outs on another thread: each serves the whole old or new list.
+TEST_F(SettingsDoc, Load_FanOutDuringOpenSeesAWholeList)
 {
-    Target t;
-    CDoc doc(t);
-    EXPECT_EQ(CDoc::Instance(), &doc);
-    doc.NewDocument();
-    EXPECT_EQ(doc.GetTitle(), QStringLiteral("Untitled"));
+    const QStringList listA = WriteUsers("a.znr", "a", 50);
+    const QStringList listB = WriteUsers("b.znr", "b", 80);
+    const QString a = DataPath("a.znr"), b = DataPath("b.znr");
+    ASSERT_TRUE(doc.OpenDocument(a));
+    std::atomic<bool> stop{false};
+    std::thread reader([&] {
+        for (int i = 0; !stop; ++i) {
+            users.Dispatch(QString::number(i));
+        }
+    });
+    for (int i = 0; i < 30; ++i) {
+        ASSERT_TRUE(doc.OpenDocument(i % 2 ? a : b));
+    }
+    stop = true;
+    reader.join();
+    ASSERT_GT(sent.size(), 30u);
+    for (const auto& [alarm, tels] : sent) {
+        ASSERT_TRUE(tels == listA || tels == listB) << alarm.toStdString() << ": " << tels.size();
+    }
+}
+
+TEST_F(SettingsDoc, ModifiedMarkSaveAndStartupChoice)
+{
+    for (const QString& f : QDir(DataFolder()).entryList({"*.znr"})) {
+        QFile::remove(DataPath(f));
+    }
     doc.SetModifiedMark(true);
     doc.SetModifiedMark(true);
-    EXPECT_EQ(doc.GetTitle(), QStringLiteral("Untitled *"));
-    EXPECT_TRUE(doc.IsModified());
-
-    // No path and no file-name prompt: the save is cancelled and the mark stays.
-    EXPECT_FALSE(doc.Save());
-    EXPECT_EQ(doc.GetTitle(), QStringLiteral("Untitled *"));
-    EXPECT_TRUE(doc.IsModified());
-
-    const QString path = DataPath(QStringLiteral("mark.znr"));
+    EXPECT_EQ(doc.GetTitle(), "Untitled *");
+    const QString path = DataPath("b.znr");
     doc.SetFileNamePrompt([&path](const QString&) { return path; });
+    comPort = 5;
     ASSERT_TRUE(doc.Save());
-    EXPECT_EQ(doc.GetTitle(), QStringLiteral("mark.znr"));
-    EXPECT_FALSE(doc.IsModified());
-
+    EXPECT_EQ(doc.GetTitle(), "b.znr");
     // A failed write keeps the good file and the mark.
     const QByteArray good = ReadBytes(path);
-    t.users.Add(new CUser(QStringLiteral("n"), QStringLiteral("1"), QString()));
+    users.Add(std::make_unique<CUser>("n", "1", QString()));
     doc.SetModifiedMark(true);
     {
         FileSizeLimit limit(good.size());
         EXPECT_FALSE(doc.Save());
     }
-    EXPECT_TRUE(doc.IsModified());
-    EXPECT_EQ(doc.GetTitle(), QStringLiteral("mark.znr *"));
+    EXPECT_EQ(doc.GetTitle(), "b.znr *");
     EXPECT_EQ(ReadBytes(path), good);
-
-    // The save prompt decides whether New may go on.
-    doc.SetModifiedMark(true);
-    doc.SetSavePrompt([](const QString&) { return CDocument::SaveAnswer::Cancel; });
-    EXPECT_FALSE(doc.NewDocument());
-    EXPECT_EQ(t.users.GetCount(), 1);
-    doc.SetSavePrompt([](const QString&) { return CDocument::SaveAnswer::Discard; });
-    EXPECT_TRUE(doc.NewDocument());
-    EXPECT_EQ(t.users.GetCount(), 0);
-    EXPECT_EQ(doc.GetTitle(), QStringLiteral("Untitled"));
-}
-
-TEST(SettingsDoc, Startup_ChoiceAndRecentFiles)
-{
-    // Nothing anywhere: a new, empty document.
-    for (const QString& f : QDir(DataFolder()).entryList({QStringLiteral("*.znr")})) {
-        QFile::remove(DataPath(f));
-    }
-    for (const ProfileStringKey& key : kProfileRecentFiles) {
-        WriteProfileString(key, QString());
-    }
-    Target t;
-    {
-        CDoc doc(t);
-        const CDoc::StartupResult none = doc.OpenAtStartup();
-        EXPECT_TRUE(none.path.isEmpty());
-        EXPECT_FALSE(none.opened);
-        EXPECT_EQ(doc.GetTitle(), QStringLiteral("Untitled"));
-    }
-
-    // The first *.znr of the data folder by name.
-    Target values;
-    values.comPort = 5;
-    CDoc writer(values);
-    ASSERT_TRUE(writer.SaveSettings(DataPath(QStringLiteral("b.znr"))));
-    ASSERT_TRUE(writer.SaveSettings(DataPath(QStringLiteral("a.znr"))));
-    EXPECT_EQ(CDoc::ChooseStartupFile(), DataPath(QStringLiteral("a.znr")));
-
-    // The recent list: most recent first, at most four, kept in the profile.
-    const QString other = QDir(TestHome()).filePath(QStringLiteral("other.znr"));
-    ASSERT_TRUE(writer.SaveSettings(other));
-    CRecentFileList recent;
-    for (int i = 0; i < 5; ++i) {
-        recent.Add(QDir(TestHome()).filePath(QStringLiteral("gone%1.znr").arg(i)));
-    }
-    recent.Add(other);
-    CRecentFileList reread;
-    reread.Load();
-    ASSERT_EQ(reread.Files().size(), 4);
-    EXPECT_EQ(reread.At(0), other);
-    EXPECT_TRUE(reread.At(1).endsWith(QStringLiteral("gone4.znr")));
-    EXPECT_EQ(CDoc::ChooseStartupFile(), other);
-
-    // A recent file that no longer exists: the data folder's first file instead.
-    recent.Add(QDir(TestHome()).filePath(QStringLiteral("vanished.znr")));
-    EXPECT_EQ(CDoc::ChooseStartupFile(), DataPath(QStringLiteral("a.znr")));
-
-    // The command line wins; opening it loads the settings and adds it to the list.
-    CDoc doc(t);
-    const CDoc::StartupResult result = doc.OpenAtStartup(other);
-    EXPECT_TRUE(result.opened);
-    EXPECT_EQ(t.comPort, 5);
+    // Start-up: the command line; else the first recent file when it exists; else the
+    // first *.znr of the data folder by name.
+    const QString other = QDir(TestHome()).filePath("other.znr");
+    ASSERT_TRUE(doc.SaveSettings(other));
+    ASSERT_TRUE(doc.SaveSettings(DataPath("a.znr")));
+    EXPECT_EQ(CDoc::ChooseStartupFile(), path);
+    doc.RecentFiles().Add(QDir(TestHome()).filePath("vanished.znr"));
+    EXPECT_EQ(CDoc::ChooseStartupFile(), DataPath("a.znr"));
+    comPort = 0;
+    EXPECT_TRUE(doc.OpenAtStartup(other).opened && comPort == 5);
     EXPECT_EQ(GetProfileString(kProfileRecentFiles[0]), other);
-
-    // A named file that cannot be opened leaves a new document.
-    const CDoc::StartupResult missing = doc.OpenAtStartup(DataPath(QStringLiteral("no.znr")));
-    EXPECT_FALSE(missing.opened);
-    EXPECT_EQ(doc.GetTitle(), QStringLiteral("Untitled"));
 }

@@ -2,12 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-
-#include <sys/resource.h>
+#include <utility>
 
 #include <QDir>
-#include <QFile>
 
 #include "platform/CodePage.h"
 #include "support/QtPrinters.h"
@@ -15,442 +12,213 @@
 
 namespace {
 
-const QString kDecl = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n");
-
-QString TempPath(const QString& name)
+class XmlDoc : public ::testing::Test
 {
-    return QDir(TestHome()).filePath(name);
-}
+protected:
+    static QString TempPath(const QString& name) { return QDir(TestHome()).filePath(name); }
+    // Parses text and steps into its root element.
+    void EnterRoot(const QString& text)
+    {
+        doc.SetText(text);
+        ASSERT_TRUE(doc.FindElement());
+        ASSERT_TRUE(doc.EnterElement());
+    }
+    static QByteArray Utf16(const QString& text, bool bigEndian)
+    {
+        QByteArray out =
+            "\xFF\xFE" + QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+        for (qsizetype i = 0; bigEndian && i < out.size(); i += 2) {
+            std::swap(out[i], out[i + 1]);
+        }
+        return out;
+    }
+
+    CXmlDoc doc;
+};
 
 } // namespace
 
-TEST(XmlDoc, DeclarationOnly_NoRootThenAddedElementFollowsDeclaration)
-{
-    CXmlDoc doc;
-    EXPECT_FALSE(doc.SetText(kDecl));
-    EXPECT_TRUE(doc.GetResultReport().contains(QLatin1String("<no_root_element/>")));
-    EXPECT_FALSE(doc.IsWellFormed());
-    ASSERT_TRUE(doc.AddElement(QStringLiteral("SMS")));
-    EXPECT_EQ(doc.GetText(), kDecl + QStringLiteral("<SMS/>\r\n"));
-    EXPECT_TRUE(doc.IsWellFormed());
-    EXPECT_TRUE(doc.VerifyIndex());
-}
-
-TEST(XmlDoc, AddElement_EmptyParentRewrittenAndSiblingsAppended)
-{
-    CXmlDoc doc;
-    doc.SetText(QStringLiteral("<a x=\"1\"/>\r\n"));
-    ASSERT_TRUE(doc.FindElement(QStringLiteral("a")));
-    ASSERT_TRUE(doc.EnterElement());
-    ASSERT_TRUE(doc.AddElement(QStringLiteral("b")));
-    EXPECT_EQ(doc.GetText(), QStringLiteral("<a x=\"1\">\r\n<b/>\r\n</a>\r\n"));
-    ASSERT_TRUE(doc.AddElement(QStringLiteral("c"), QStringLiteral("1 < 2 & 3")));
-    EXPECT_EQ(doc.GetText(),
-              QStringLiteral("<a x=\"1\">\r\n<b/>\r\n<c>1 &lt; 2 &amp; 3</c>\r\n</a>\r\n"));
-    // Inserted before the current element, then as a child of it.
-    ASSERT_TRUE(doc.AddElement(QStringLiteral("d"), QString(), XmlAddBefore));
-    ASSERT_TRUE(doc.AddElement(QStringLiteral("e"), QString(), XmlAddAsChild));
-    EXPECT_EQ(doc.GetText(), QStringLiteral("<a x=\"1\">\r\n<b/>\r\n<d>\r\n<e/>\r\n</d>\r\n"
-                                            "<c>1 &lt; 2 &amp; 3</c>\r\n</a>\r\n"));
-    EXPECT_TRUE(doc.VerifyIndex());
-    EXPECT_TRUE(doc.IsWellFormed());
-
-    // A parent with start and end tag and nothing between them.
-    CXmlDoc open;
-    open.SetText(QStringLiteral("<p></p>"));
-    open.FindElement(QStringLiteral("p"));
-    open.EnterElement();
-    ASSERT_TRUE(open.AddElement(QStringLiteral("q"), QString(), XmlAddSpaceSlash));
-    EXPECT_EQ(open.GetText(), QStringLiteral("<p>\r\n<q />\r\n</p>"));
-    ASSERT_TRUE(open.AddElement(QStringLiteral("r"), QStringLiteral("x]]>y"), XmlAddCData));
-    EXPECT_EQ(open.GetText(), QStringLiteral("<p>\r\n<q />\r\n<r><![CDATA[x]]]]><![CDATA[>y]]>"
-                                             "</r>\r\n</p>"));
-    EXPECT_TRUE(open.VerifyIndex());
-}
-
-TEST(XmlDoc, AddElement_RefusesBadNamesAndFlagConflicts)
-{
-    CXmlDoc doc;
-    doc.SetText(QStringLiteral("<a/>"));
-    const QString before = doc.GetText();
-    EXPECT_FALSE(doc.AddElement(QString()));
-    EXPECT_FALSE(doc.AddElement(QStringLiteral("b c")));
-    EXPECT_FALSE(doc.AddElement(QStringLiteral("1b")));
-    EXPECT_FALSE(doc.AddElement(QStringLiteral("b\"")));
-    EXPECT_FALSE(doc.AddElement(QStringLiteral("b"), QStringLiteral("v"), XmlAddStartTagOnly));
-    EXPECT_FALSE(doc.AddElement(QStringLiteral("b"), QString(), XmlAddAsChild)); // no current
-    EXPECT_FALSE(doc.AddElement(QString(1100, u'n'), QStringLiteral("v")));      // end tag limit
-    EXPECT_EQ(doc.GetText(), before);
-    doc.SetFlags(XmlFlagReadMode);
-    EXPECT_FALSE(doc.AddElement(QStringLiteral("b")));
-    EXPECT_FALSE(doc.SetText(QStringLiteral("<x/>")));
-    EXPECT_EQ(doc.GetText(), before);
-}
-
-TEST(XmlDoc, Attributes_ReplacedInPlaceEscapedAndUnescaped)
-{
-    CXmlDoc doc;
-    doc.SetText(QStringLiteral("<r>\r\n<a k='old' z=\"2\">\r\n<b/>\r\n</a>\r\n<c/>\r\n</r>"));
-    ASSERT_TRUE(doc.FindElement(QStringLiteral("r")));
-    doc.EnterElement();
-    ASSERT_TRUE(doc.FindElement(QStringLiteral("a")));
-    EXPECT_EQ(doc.GetAttribute(QStringLiteral("k")), QStringLiteral("old"));
-    EXPECT_EQ(doc.GetAttribute(QStringLiteral("missing")), QString());
-    ASSERT_TRUE(doc.SetAttribute(QStringLiteral("k"), QStringLiteral("new")));
-    ASSERT_TRUE(doc.SetAttribute(QStringLiteral("n"), -42));
-    const QString tricky = QStringLiteral("\"quoted\" 'apos' & <tag> &amp;");
-    ASSERT_TRUE(doc.SetAttribute(QStringLiteral("t"), tricky));
-    EXPECT_TRUE(doc.GetText().startsWith(
-        QStringLiteral("<r>\r\n<a k=\"new\" z=\"2\" n=\"-42\" t=\"&quot;quoted&quot; "
-                       "&apos;apos&apos; &amp; &lt;tag&gt; &amp;amp;\">")));
-    EXPECT_EQ(doc.GetAttribute(QStringLiteral("t")), tricky);
-    EXPECT_EQ(doc.GetAttribute(QStringLiteral("n")), QStringLiteral("-42"));
-    EXPECT_TRUE(doc.VerifyIndex());
-    // Following elements moved with the edit.
-    ASSERT_TRUE(doc.FindElement(QStringLiteral("c")));
-    EXPECT_EQ(doc.CurrentName(), QStringLiteral("c"));
-    ASSERT_TRUE(doc.SetAttribute(QStringLiteral("q"), QStringLiteral("1")));
-    EXPECT_TRUE(doc.GetText().endsWith(QStringLiteral("<c q=\"1\"/>\r\n</r>")));
-    EXPECT_TRUE(doc.VerifyIndex());
-
-    doc.ResetPosition();
-    EXPECT_FALSE(doc.SetAttribute(QStringLiteral("k"), QStringLiteral("v")));
-    EXPECT_EQ(doc.GetAttribute(QStringLiteral("k")), QString());
-}
-
-TEST(XmlDoc, Unescape_ReferencesAndNamedEntities)
+TEST_F(XmlDoc, Parse_VerdictsAndReports)
 {
     const struct
     {
-        QString in;
-        QString out;
+        const char* text;
+        bool wellFormed;
+        const char* entry;
     } cases[] = {
-        {QStringLiteral("&Uacute;&uacute;"), QString(QChar(0xDA)) + QChar(0xFA)},
-        {QStringLiteral("&hearts;&alpha;"), QString(QChar(9829)) + QChar(945)},
-        {QStringLiteral("&#65;&#x42;&#X43;"), QStringLiteral("ABC")},
-        {QStringLiteral("&#x1F600;"), QString::fromUtf8("\xF0\x9F\x98\x80")},
-        {QStringLiteral("&lt;&gt;&amp;&quot;&apos;"), QStringLiteral("<>&\"'")},
-        {QStringLiteral("a & b"), QStringLiteral("a & b")},
-        {QStringLiteral("&nosuch;&#;&#x;&#xD800;&#1114112;&#12a;&"),
-         QStringLiteral("&nosuch;&#;&#x;&#xD800;&#1114112;&#12a;&")},
-        {QStringLiteral("&UACUTE;"), QStringLiteral("&UACUTE;")},
+        {"<a><b></a>", false, "<unended_start_tag tagname=\"b\" offset=\"3\" offset2=\"5\"/>"},
+        {"<a></b></a>", false, "<lone_end_tag tagname=\"b\" offset=\"3\"/>"},
+        {"<a><b>", false, "<unended_start_tag tagname=\"b\" offset=\"3\" offset2=\"6\"/>"},
+        {"<a>< b</a>", false, "<first_tag_syntax offset=\"3\"/>"},
+        {"<a><!x></a>", false, "<exclamation_tag_syntax offset=\"3\"/>"},
+        {"<a><!-x></a>", false, "<comment_tag_syntax offset=\"3\"/>"},
+        {"<a><![X[</a>", false, "<cdata_section_syntax offset=\"3\"/>"},
+        {"<!DOCTIPE a><a/>", false, "<doctype_tag_syntax offset=\"0\"/>"},
+        {"<a><!-- x", false, "<unterminated_tag_syntax type=\"comment\" offset=\"3\"/>"},
+        {"<a x=\"1", false, "<unterminated_tag_syntax type=\"start_tag\" offset=\"0\"/>"},
+        {"<a/><", false, "<unterminated_tag_syntax type=\"tag\" offset=\"4\"/>"},
+        {"<!DOCTYPE a [<!-- x", false, "unterminated_tag_syntax type=\"document_type\""},
+        {"<a/><b/>", false, "<root_has_sibling/>"},
+        {"<?xml version=\"1.0\"?>\r\n", false, "<no_root_element/>"},
+        // A '>' inside a quoted value does not end the tag.
+        {"<a t=\"x>y\" u='>'><b/></a>", true, ""},
+        // Comments, CDATA, PIs and the internal subset of a DOCTYPE are skipped.
+        {"<?xml?><!DOCTYPE a [<!ENTITY e \"<>\">]><!--<x>--><a><![CDATA[<y>]]></a>", true, ""},
+        {"<!DOCTYPE a [<!--doesn't--><?p it's?><!--won't--><!ENTITY e 'x>'>]><a/>", true, ""},
+        {"<!DOCTYPE a SYSTEM \"a>b\" [<!-- a < b --><!ATTLIST a v CDATA \"[\">]><a/>", true, ""},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(XmlUnescape(c.in), c.out) << c.in.toStdString();
-        CXmlDoc doc;
-        doc.SetText(QStringLiteral("<a v=\"") + c.in + QStringLiteral("\"/>"));
-        doc.FindElement(QStringLiteral("a"));
-        EXPECT_EQ(doc.GetAttribute(QStringLiteral("v")), c.out);
+        EXPECT_EQ(doc.SetText(QString::fromUtf8(c.text)), c.wellFormed) << c.text;
+        EXPECT_TRUE(doc.GetResultReport().contains(QLatin1String(c.entry)))
+            << c.text << " -> " << doc.GetResultReport().toStdString();
+        EXPECT_TRUE(!c.wellFormed || doc.FindElement("a")) << c.text;
     }
+    doc.SetText("<a t=\"x>y\" u='>'><b/></a>");
+    EXPECT_TRUE(doc.FindElement() && doc.GetAttribute("t") == "x>y");
+    // An ill-formed document stays navigable.
+    EnterRoot("<a><b></a>");
+    EXPECT_TRUE(doc.FindElement("b"));
 }
 
-TEST(XmlDoc, Parse_ErrorsAndOffsets)
+TEST_F(XmlDoc, AddElement_LayoutLimitsAndIndexPages)
 {
-    CXmlDoc doc;
-    // b left open inside a: closed just before </a>.
-    EXPECT_FALSE(doc.SetText(QStringLiteral("<a><b></a>")));
-    EXPECT_TRUE(doc.GetResultReport().contains(
-        QStringLiteral("<unended_start_tag tagname=\"b\" offset=\"3\" offset2=\"5\"/>")));
-    ASSERT_TRUE(doc.FindElement(QStringLiteral("a")));
-    doc.EnterElement();
-    EXPECT_TRUE(doc.FindElement(QStringLiteral("b"))); // still navigable
+    // An empty parent is rewritten into start tag, child line and end tag.
+    EnterRoot("<a x=\"1\"/>\r\n");
+    ASSERT_TRUE(doc.AddElement("b"));
+    ASSERT_TRUE(doc.AddElement("c", "1 < 2 & 3"));
+    ASSERT_TRUE(doc.AddElement("d", QString(), XmlAddBefore));
+    ASSERT_TRUE(doc.AddElement("e", QString(), XmlAddAsChild));
+    EXPECT_EQ(doc.GetText(), "<a x=\"1\">\r\n<b/>\r\n<d>\r\n<e/>\r\n</d>\r\n"
+                             "<c>1 &lt; 2 &amp; 3</c>\r\n</a>\r\n");
+    EXPECT_TRUE(doc.VerifyIndex());
+    // A parent with start and end tag and nothing between them; CDATA; attributes in one go.
+    EnterRoot("<p></p>");
+    ASSERT_TRUE(doc.AddElement("q", QString(), XmlAddSpaceSlash));
+    ASSERT_TRUE(doc.AddElement("r", "x]]>y", XmlAddCData));
+    ASSERT_TRUE(doc.AddElement("s", {{u"k", u"<\"&'>"}, {u"n", u""}}));
+    EXPECT_EQ(doc.GetText(), "<p>\r\n<q />\r\n<r><![CDATA[x]]]]><![CDATA[>y]]></r>\r\n"
+                             "<s k=\"&lt;&quot;&amp;&apos;&gt;\" n=\"\"/>\r\n</p>");
+    EXPECT_TRUE(doc.VerifyIndex());
+    // Refusals change nothing.
+    const QString before = doc.GetText();
+    EXPECT_FALSE(doc.AddElement(QString()) || doc.AddElement("b c") || doc.AddElement("1b"));
+    EXPECT_FALSE(doc.AddElement("b", "v", XmlAddStartTagOnly) ||
+                 doc.AddElement(QString(1100, u'n'), "v")); // end tag limit
+    EXPECT_FALSE(doc.AddElement("b", {{u"k", u"1"}, {u"k", u"2"}}) ||
+                 doc.AddElement("b", {{u"k=", u"1"}}));
+    doc.ResetPosition();
+    EXPECT_FALSE(doc.AddElement("b", QString(), XmlAddAsChild)); // no current
+    doc.SetFlags(XmlFlagReadMode);
+    EXPECT_FALSE(doc.AddElement("b") || doc.SetText("<x/>"));
+    EXPECT_EQ(doc.GetText(), before);
+    doc.SetFlags(0);
+    // Limits: nesting levels saturate, tag lengths are bounded, the index grows by pages.
+    const QString deep = QString("<e>").repeated(100000) + QString("</e>").repeated(100000);
+    EXPECT_TRUE(doc.SetText(deep));
+    EXPECT_EQ(doc.Record(100000).Level(), XmlElementRecord::kMaxLevel);
+    const QString huge(int(XmlElementRecord::kMaxStartTag), u'x');
+    EXPECT_FALSE(doc.SetText("<a v=\"" + huge + "\"/>"));
+    EXPECT_TRUE(doc.GetResultReport().contains(QLatin1String("tag_length_limit")));
+    doc.SetText("<a/>");
+    EXPECT_FALSE(doc.FindElement("a") && doc.SetAttribute("v", huge));
+    EXPECT_EQ(doc.GetText(), "<a/>");
+    // Past one index page of 65,536 records.
+    EnterRoot("<r/>");
+    for (int i = 0; i < 70000; ++i) {
+        ASSERT_TRUE(doc.AddElement("u", {{u"i", QString::number(i)}}));
+    }
+    EXPECT_TRUE(doc.VerifyIndex());
+    EnterRoot(doc.GetText());
+    ASSERT_TRUE(doc.FindElement("u") && doc.FindElement("u")); // the index survives a re-parse
+    EXPECT_EQ(doc.GetAttribute("i"), "1");
+}
 
-    EXPECT_FALSE(doc.SetText(QStringLiteral("<a></b></a>")));
-    EXPECT_TRUE(doc.GetResultReport().contains(
-        QStringLiteral("<lone_end_tag tagname=\"b\" offset=\"3\"/>")));
+TEST_F(XmlDoc, Attributes_ReplacedInPlaceEscapedAndReadBack)
+{
+    EnterRoot("<r>\r\n<a k='old' z=\"2\">\r\n<b/>\r\n</a>\r\n<c/>\r\n</r>");
+    ASSERT_TRUE(doc.FindElement("a"));
+    EXPECT_EQ(doc.GetAttribute("k") + doc.GetAttribute("missing"), "old");
+    ASSERT_TRUE(doc.SetAttribute("k", "new"));
+    EXPECT_EQ(doc.GetAttribute("k"), "new");
+    ASSERT_TRUE(doc.SetAttribute("n", -42));
+    // Following elements moved with the edits.
+    ASSERT_TRUE(doc.FindElement("c"));
+    ASSERT_TRUE(doc.SetAttribute("q", "1"));
+    EXPECT_TRUE(doc.GetText().endsWith("<c q=\"1\"/>\r\n</r>"));
+    EXPECT_TRUE(doc.VerifyIndex());
+    doc.ResetPosition();
+    EXPECT_FALSE(doc.SetAttribute("k", "v") || !doc.GetAttribute("k").isEmpty());
 
-    EXPECT_FALSE(doc.SetText(QStringLiteral("<a><b>")));
-    EXPECT_TRUE(doc.GetResultReport().contains(
-        QStringLiteral("<unended_start_tag tagname=\"b\" offset=\"3\" offset2=\"6\"/>")));
-
-    // '>' inside a quoted value does not end the tag.
-    EXPECT_TRUE(doc.SetText(QStringLiteral("<a t=\"x>y\" u='>'><b/></a>")));
-    doc.FindElement(QStringLiteral("a"));
-    EXPECT_EQ(doc.GetAttribute(QStringLiteral("t")), QStringLiteral("x>y"));
-    doc.EnterElement();
-    EXPECT_TRUE(doc.FindElement(QStringLiteral("b")));
-
-    const struct
-    {
-        QString text;
-        QString entry;
-    } syntax[] = {
-        {QStringLiteral("<a>< b</a>"), QStringLiteral("<first_tag_syntax offset=\"3\"/>")},
-        {QStringLiteral("<a><!x></a>"), QStringLiteral("<exclamation_tag_syntax offset=\"3\"/>")},
-        {QStringLiteral("<a><!-x></a>"), QStringLiteral("<comment_tag_syntax offset=\"3\"/>")},
-        {QStringLiteral("<a><![X[</a>"), QStringLiteral("<cdata_section_syntax offset=\"3\"/>")},
-        {QStringLiteral("<!DOCTIPE a><a/>"), QStringLiteral("<doctype_tag_syntax offset=\"0\"/>")},
-        {QStringLiteral("<a><!-- x"),
-         QStringLiteral("<unterminated_tag_syntax type=\"comment\" offset=\"3\"/>")},
-        {QStringLiteral("<a x=\"1"),
-         QStringLiteral("<unterminated_tag_syntax type=\"start_tag\" offset=\"0\"/>")},
-        {QStringLiteral("<a/><"),
-         QStringLiteral("<unterminated_tag_syntax type=\"tag\" offset=\"4\"/>")},
-        {QStringLiteral("<a/><b/>"), QStringLiteral("<root_has_sibling/>")},
+    const char* const references[][2] = {
+        {"&Uacute;&uacute;&hearts;&alpha;", "\u00DA\u00FA\u2665\u03B1"},
+        {"x&#65;&#x42;&#X43;y&#x1F600;", "xABCy\U0001F600"},
+        {"&lt;&gt;&amp;&quot;&apos;a & b &&amp;", "<>&\"'a & b &&"},
+        {"&nosuch;&#;&#x;&#xD800;&#1114112;&#12a;&UACUTE;&",
+         "&nosuch;&#;&#x;&#xD800;&#1114112;&#12a;&UACUTE;&"},
     };
-    for (const auto& s : syntax) {
-        doc.SetText(s.text);
-        EXPECT_TRUE(doc.GetResultReport().contains(s.entry))
-            << s.text.toStdString() << " -> " << doc.GetResultReport().toStdString();
+    for (const auto& c : references) {
+        EnterRoot("<r><a v=\"" + QString(c[0]) + "\"/></r>");
+        doc.FindElement("a");
+        EXPECT_EQ(doc.GetAttribute("v"), QString(c[1])) << c[0];
     }
-    // Comments, CDATA, PIs and a DOCTYPE with an internal subset are skipped.
-    EXPECT_TRUE(doc.SetText(QStringLiteral("<?xml version=\"1.0\"?><!DOCTYPE a [<!ENTITY e "
-                                           "\"<>\">]><!-- <x> --><a><![CDATA[<y>]]></a>")));
-    EXPECT_EQ(doc.ElementCount(), 1u);
 }
 
-TEST(XmlDoc, FindElement_EmptyNameVisitsEveryElementOfTheLevel)
+TEST_F(XmlDoc, Files_EncodingsMarksAndFailures)
 {
-    CXmlDoc doc;
-    doc.SetText(QStringLiteral("<r><a><x/></a><b/>text<c></c><B/></r>"));
-    doc.FindElement(QStringLiteral("r"));
-    doc.EnterElement();
-    QStringList seen;
-    while (doc.FindElement(QString())) {
-        seen << doc.CurrentName();
-    }
-    EXPECT_EQ(seen, (QStringList{"a", "b", "c", "B"}));
-    // Leaving and entering again resumes after the element that was current.
-    doc.ResetPosition();
-    doc.FindElement(QStringLiteral("r"));
-    doc.EnterElement();
-    doc.FindElement(QStringLiteral("b"));
-    EXPECT_FALSE(doc.FindElement(QStringLiteral("a"))); // only forward
-    EXPECT_EQ(doc.CurrentName(), QStringLiteral("b"));
-    doc.LeaveElement();
-    doc.EnterElement();
-    EXPECT_TRUE(doc.FindElement(QStringLiteral("c")));
-    EXPECT_FALSE(doc.FindElement(QStringLiteral("b")));
-    doc.SetFlags(XmlFlagIgnoreCase);
-    EXPECT_TRUE(doc.FindElement(QStringLiteral("b")));
-    EXPECT_EQ(doc.CurrentName(), QStringLiteral("B"));
-    doc.ResetPosition();
-    EXPECT_FALSE(doc.LeaveElement());
-}
-
-TEST(XmlDoc, LoadFile_EncodingsAndMarks)
-{
-    const QString text = QStringLiteral("<a n=\"\u00DF\u4E2D\"/>");
-    struct Case
+    const QString text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><a n=\"\u00DF\u4E2D\"/>";
+    static const char kNul[] = "\xEF\xBB\xBF<a n=\"\xC3\x9F\0\xE4\xB8\xAD\"/>\xE4\xB8";
+    const struct
     {
         const char* name;
         QByteArray bytes;
-        const char* entries;
+        const char* entry;
+    } cases[] = {
+        {"bom8.xml", "\xEF\xBB\xBF" + text.toUtf8(), "<bom/>"},
+        {"le.xml", Utf16(text, false), "<read encoding=\"UTF-16LE\""},
+        {"be.xml", Utf16(text, true), "<endian_swap/>"},
+        {"plain8.xml", text.mid(text.indexOf(u'>') + 1).toUtf8(), "<read encoding=\"UTF-8\""},
+        {"gb.xml", WideToCodeset(QString(text).replace("UTF-8", "GB18030"), "GB18030"),
+         "encoding=\"GB18030\""},
+        // A NUL inside, and a sequence cut at the end left out.
+        {"nul.xml", QByteArray(kNul, sizeof kNul - 1), "<nulls_removed count=\"1\"/>\r\n<conv"},
     };
-    QByteArray le("\xFF\xFE", 2);
-    QByteArray be("\xFE\xFF", 2);
-    const QString leText = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>") + text;
-    for (QChar c : leText) {
-        le.append(char(c.unicode() & 0xFF)).append(char(c.unicode() >> 8));
-        be.append(char(c.unicode() >> 8)).append(char(c.unicode() & 0xFF));
-    }
-    QByteArray utf32;
-    const QString utf32Text = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-32\"?>") + text;
-    for (uint c : utf32Text.toUcs4()) {
-        utf32.append(char(c & 0xFF)).append(char(c >> 8)).append(char(c >> 16)).append('\0');
-    }
-    const Case cases[] = {
-        {"bom8.xml", QByteArray("\xEF\xBB\xBF") + text.toUtf8(), "<bom/>"},
-        {"le.xml", le, "<read encoding=\"UTF-16LE\""},
-        {"be.xml", be, "<endian_swap/>"},
-        {"plain8.xml", text.toUtf8(), "<read encoding=\"UTF-8\""},
-        {"gbk.xml",
-         QByteArray("<?xml version=\"1.0\" encoding=\"GBK\"?>") +
-             WideToCodeset(QStringLiteral("<a n=\"\u4E2D\u6587\"/>"), "GBK"),
-         "<read encoding=\"GBK\""},
-    };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         const QString path = TempPath(QString::fromLatin1(c.name));
         WriteBytes(path, c.bytes);
-        CXmlDoc doc;
-        EXPECT_TRUE(doc.LoadFile(path)) << c.name << doc.GetResultReport().toStdString();
-        EXPECT_TRUE(doc.GetResultReport().contains(QLatin1String(c.entries))) << c.name;
-        ASSERT_TRUE(doc.FindElement(QStringLiteral("a"))) << c.name;
-        if (QByteArray(c.name) != "gbk.xml") {
-            EXPECT_EQ(doc.GetAttribute(QStringLiteral("n")), QStringLiteral("\u00DF\u4E2D"))
-                << c.name;
-        } else {
-            EXPECT_EQ(doc.GetAttribute(QStringLiteral("n")), QStringLiteral("\u4E2D\u6587"));
-        }
+        CXmlDoc file(XmlFlagUtf8Bom);
+        EXPECT_TRUE(file.LoadFile(path)) << c.name << file.GetResultReport().toStdString();
+        EXPECT_TRUE(file.GetResultReport().contains(QLatin1String(c.entry))) << c.name;
+        ASSERT_TRUE(file.FindElement("a")) << c.name;
+        EXPECT_EQ(file.GetAttribute("n"), "\u00DF\u4E2D") << c.name;
     }
-    // UTF-32 has no mark: its declaration is found with the NUL bytes left out.
-    {
-        CXmlDoc doc;
-        const QString path = TempPath(QStringLiteral("utf32.xml"));
-        WriteBytes(path, utf32);
-        EXPECT_TRUE(doc.LoadFile(path)) << doc.GetResultReport().toStdString();
-        ASSERT_TRUE(doc.FindElement(QStringLiteral("a")));
-        EXPECT_EQ(doc.GetAttribute(QStringLiteral("n")), QStringLiteral("\u00DF\u4E2D"));
-    }
-    // FF FE wins over the declaration; the flags keep the mark for saving.
-    {
-        CXmlDoc doc(XmlFlagUtf8Bom);
-        const QString path = TempPath(QStringLiteral("le.xml"));
-        ASSERT_TRUE(doc.LoadFile(path));
-        EXPECT_EQ(doc.Flags() & (XmlFlagUtf16LE | XmlFlagUtf8Bom), std::uint32_t(XmlFlagUtf16LE));
-        const QString out = TempPath(QStringLiteral("le-out.xml"));
-        ASSERT_TRUE(doc.SaveFile(out));
-        EXPECT_EQ(ReadBytes(out), le);
-    }
-}
-
-TEST(XmlDoc, LoadFile_NulsCutSequencesAndReport)
-{
-    const QString path = TempPath(QStringLiteral("nul.xml"));
-    // A NUL inside and a UTF-8 sequence cut at the end of the file.
-    WriteBytes(path, QByteArray("\xEF\xBB\xBF<a v=\"x\0y\"/>\xE4\xB8", 17));
-    CXmlDoc doc;
-    EXPECT_TRUE(doc.LoadFile(path));
-    EXPECT_EQ(doc.GetText(), QStringLiteral("<a v=\"xy\"/>"));
-    EXPECT_EQ(doc.GetResultReport(),
-              QStringLiteral("<bom/>\r\n<read encoding=\"UTF-8\" length=\"11\"/>\r\n"
-                             "<nulls_removed count=\"1\"/>\r\n"
-                             "<converted_to encoding=\"UTF-16\" length=\"11\"/>\r\n"));
-
-    // Undeclared, not UTF-8: the ANSI code page.
-    const QString latin = TempPath(QStringLiteral("latin.xml"));
-    WriteBytes(latin, QByteArray(" <a v=\"\xE9\"/>"));
-    CXmlDoc other;
-    other.LoadFile(latin);
-    EXPECT_TRUE(other.GetResultReport().contains(QLatin1String("<utf8_detection/>")));
-    EXPECT_TRUE(other.FindElement(QStringLiteral("a")));
-}
-
-TEST(XmlDoc, Files_FailuresLeaveDocumentAndOldFile)
-{
-    CXmlDoc doc;
-    doc.SetText(QStringLiteral("<a/>"));
-    EXPECT_FALSE(doc.LoadFile(TempPath(QStringLiteral("missing.xml"))));
-    EXPECT_TRUE(doc.GetResultReport().contains(QLatin1String("<file_error msg=\"No such file or "
-                                                             "directory\" n=\"2\"/>")));
-    EXPECT_EQ(doc.GetText(), QStringLiteral("<a/>"));
-    EXPECT_FALSE(doc.LoadFile(TestHome()));
-    EXPECT_FALSE(doc.SaveFile(TestHome()));
-    EXPECT_FALSE(doc.SaveFile(TempPath(QStringLiteral("no/such/dir/x.xml"))));
-
-    // A huge file is refused before it is read.
-    const QString big = TempPath(QStringLiteral("big.xml"));
-    {
-        QFile f(big);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        ASSERT_TRUE(f.resize(200LL * 1024 * 1024));
-    }
-    EXPECT_FALSE(doc.LoadFile(big));
-    EXPECT_TRUE(doc.GetResultReport().contains(QLatin1String("n=\"27\"")));
-    QFile::remove(big);
-
-    // A write that fails part way: the old file stays as it was.
-    const QString file = TempPath(QStringLiteral("s.xml"));
-    WriteBytes(file, "old");
-    doc.SetText(QStringLiteral("<a v=\"") + QString(4000, u'x') + QStringLiteral("\"/>"));
+    // FF FE wins over the declaration, and the file is saved with the mark it had.
+    CXmlDoc le(XmlFlagUtf8Bom);
+    ASSERT_TRUE(le.LoadFile(TempPath("le.xml")));
+    EXPECT_EQ(le.Flags() & (XmlFlagUtf16LE | XmlFlagUtf8Bom), std::uint32_t(XmlFlagUtf16LE));
+    ASSERT_TRUE(le.SaveFile(TempPath("le-out.xml")));
+    EXPECT_EQ(ReadBytes(TempPath("le-out.xml")), Utf16(text, false));
+    // The declared encoding; a character it cannot hold is written as '?' and reported.
+    const QString path = TempPath("saved.xml");
+    doc.SetText("<?xml version=\"1.0\" encoding=\"GBK\"?>\r\n<a n=\"\u738B\U0001F600\"/>");
+    ASSERT_TRUE(doc.SaveFile(path));
+    EXPECT_TRUE(ReadBytes(path).endsWith("<a n=\"\xCD\xF5?\"/>"));
+    EXPECT_TRUE(doc.GetResultReport().contains(QLatin1String("<conversion_loss")));
+    EXPECT_FALSE(doc.SetText("<?xml version=\"1.0\" encoding=\"x-none\"?><a/>") &&
+                 doc.SaveFile(path));
+    EXPECT_FALSE(doc.LoadFile(TempPath("missing.xml")));
+    EXPECT_TRUE(doc.GetResultReport().contains("<file_error msg=\"No such file or directory\" "
+                                               "n=\"2\"/>"));
+    EXPECT_FALSE(doc.LoadFile(TestHome()) || doc.SaveFile(TestHome()) ||
+                 doc.SaveFile(TempPath("no/such/dir/x.xml")));
+    // A write that fails part way leaves the old file and no temporary file.
+    doc.SetText("<a v=\"" + QString(4000, u'x') + "\"/>");
     {
         FileSizeLimit limit(1000);
-        EXPECT_FALSE(doc.SaveFile(file));
+        EXPECT_FALSE(doc.SaveFile(path));
     }
-    EXPECT_TRUE(doc.GetResultReport().contains(QLatin1String("<file_error")));
-    EXPECT_EQ(ReadBytes(file), QByteArray("old"));
-    EXPECT_EQ(QDir(TestHome()).entryList(QDir::Files).filter(QStringLiteral("s.xml")),
-              QStringList{QStringLiteral("s.xml")}); // no temporary file left behind
-
-    // Report entries stop once the report reaches its bound.
-    QString many;
-    for (int i = 0; i < 500; ++i) {
-        many += QStringLiteral("</x>");
-    }
-    doc.SetText(QStringLiteral("<a>") + many + QStringLiteral("</a>"));
-    EXPECT_LT(doc.GetResultReport().size(), CXmlDoc::kReportBound + 100);
-}
-
-TEST(XmlDoc, Limits_DeepNestingAndLongTags)
-{
-    QString deep;
-    for (int i = 0; i < 100000; ++i) {
-        deep += QStringLiteral("<e>");
-    }
-    for (int i = 0; i < 100000; ++i) {
-        deep += QStringLiteral("</e>");
-    }
-    CXmlDoc doc;
-    EXPECT_TRUE(doc.SetText(deep));
-    EXPECT_EQ(doc.ElementCount(), 100000u);
-    EXPECT_EQ(doc.Record(100000).Level(), XmlElementRecord::kMaxLevel);
-    EXPECT_TRUE(doc.FindElement(QStringLiteral("e")));
-    EXPECT_TRUE(doc.SetAttribute(QStringLiteral("k"), QStringLiteral("v")));
-    EXPECT_TRUE(doc.VerifyIndex());
-
-    // Lone end tags under a deep stack are each answered without walking the stack.
-    QString lone = QString(deep).left(150000);
-    for (int i = 0; i < 50000; ++i) {
-        lone += QStringLiteral("</x>");
-    }
-    EXPECT_FALSE(doc.SetText(lone));
-    EXPECT_EQ(doc.ElementCount(), 50000u);
-
-    const QString longTag = QStringLiteral("<a v=\"") +
-                            QString(int(XmlElementRecord::kMaxStartTag), u'x') +
-                            QStringLiteral("\"/>");
-    EXPECT_FALSE(doc.SetText(longTag));
-    EXPECT_TRUE(doc.GetResultReport().contains(QLatin1String("tag_length_limit")));
-    doc.SetText(QStringLiteral("<a/>"));
-    doc.FindElement(QStringLiteral("a"));
-    EXPECT_FALSE(
-        doc.SetAttribute(QStringLiteral("v"), QString(int(XmlElementRecord::kMaxStartTag), u'x')));
-    EXPECT_EQ(doc.GetText(), QStringLiteral("<a/>"));
-}
-
-TEST(XmlDoc, Index_GrowsPastOnePageAndStaysConsistent)
-{
-    CXmlDoc doc;
-    doc.SetText(QStringLiteral("<r/>"));
-    doc.FindElement(QStringLiteral("r"));
-    doc.EnterElement();
-    for (int i = 0; i < 70000; ++i) {
-        ASSERT_TRUE(doc.AddElement(QStringLiteral("u")));
-        ASSERT_TRUE(doc.SetAttribute(QStringLiteral("i"), i));
-    }
-    EXPECT_TRUE(doc.VerifyIndex());
-    doc.ResetPosition();
-    doc.FindElement(QStringLiteral("r"));
-    doc.EnterElement();
-    int count = 0;
-    while (doc.FindElement(QStringLiteral("u"))) {
-        ASSERT_EQ(doc.GetAttribute(QStringLiteral("i")).toInt(), count);
-        ++count;
-    }
-    EXPECT_EQ(count, 70000);
-}
-
-TEST(XmlDoc, SaveFile_DeclaredEncodingAndLoss)
-{
-    CXmlDoc doc;
-    doc.SetText(
-        QStringLiteral("<?xml version=\"1.0\" encoding=\"GBK\"?>\r\n<a n=\"\u738B\"/>\r\n"));
-    const QString path = TempPath(QStringLiteral("gbk-out.xml"));
-    ASSERT_TRUE(doc.SaveFile(path));
-    EXPECT_TRUE(ReadBytes(path).endsWith(QByteArray("<a n=\"\xCD\xF5\"/>\r\n")));
-    EXPECT_TRUE(doc.GetResultReport().contains(QLatin1String("<write encoding=\"GBK\"")));
-
-    // A character GBK cannot hold is written as '?' and reported.
-    doc.SetText(QStringLiteral("<?xml version=\"1.0\" encoding=\"GBK\"?><a n=\"\U0001F600\"/>"));
-    ASSERT_TRUE(doc.SaveFile(path));
-    EXPECT_TRUE(doc.GetResultReport().contains(QLatin1String("<conversion_loss")));
-    EXPECT_TRUE(ReadBytes(path).contains("n=\"?"));
-
-    // No mark and no declaration: UTF-8 without a mark.
-    doc.SetText(QStringLiteral("<a n=\"\u00E9\"/>"));
-    ASSERT_TRUE(doc.SaveFile(path));
-    EXPECT_EQ(ReadBytes(path), QByteArray("<a n=\"\xC3\xA9\"/>"));
-
-    // An encoding nobody knows: nothing is written.
-    doc.SetText(QStringLiteral("<?xml version=\"1.0\" encoding=\"x-none-such\"?><a/>"));
-    EXPECT_FALSE(doc.SaveFile(path));
-    EXPECT_EQ(ReadBytes(path), QByteArray("<a n=\"\xC3\xA9\"/>"));
-
+    EXPECT_TRUE(ReadBytes(path).endsWith("<a n=\"\xCD\xF5?\"/>"));
+    EXPECT_EQ(QDir(TestHome()).entryList(QDir::Files).filter("saved.xml").size(), 1);
     // A null text empties the document and its index.
-    EXPECT_FALSE(doc.SetText(QString()));
-    EXPECT_EQ(doc.ElementCount(), 0u);
-    EXPECT_FALSE(doc.FindElement(QString()));
-    ASSERT_TRUE(doc.AddElement(QStringLiteral("r")));
-    EXPECT_EQ(doc.GetText(), QStringLiteral("<r/>\r\n"));
-    EXPECT_TRUE(doc.VerifyIndex());
+    EXPECT_FALSE(doc.SetText(QString()) || doc.FindElement(QString()));
+    EXPECT_TRUE(doc.AddElement("r") && doc.GetText() == "<r/>\r\n");
 }

@@ -232,8 +232,8 @@ TEST_F(GsmModemTest, FanOut_ExactPdus_ReplacedWhileRunning_WaitingSentByTheSucce
     CModemSlot slot(FastTiming());
     SmsChannels channels(slot);
     CUserList users(&channels);
-    users.Add(new CUser("National", "13000000001", QString()));
-    users.Add(new CUser("Mail only", QString(), "a@example.org"));
+    users.Add(std::make_unique<CUser>("National", "13000000001", QString()));
+    users.Add(std::make_unique<CUser>("Mail only", QString(), "a@example.org"));
     slot.Replace(0);
     ASSERT_TRUE(WaitFor(0, kConnected));
     EXPECT_TRUE(ModemSim::Transcript().contains("AT\rATE0\rAT+CMGF=0\rAT+CSCA?\r"));
