@@ -232,3 +232,47 @@ TEST_F(Headless, Recipients_AlarmSmsReachesTheModem)
     EXPECT_TRUE(WaitUntil([&] { return ModemSim::Transcript().contains(exchange); }, 60000))
         << ModemSim::Transcript().toStdString();
 }
+
+// The listener stops before the channels: every alarm taken in is either sent or reported,
+// and the run log holds each outcome. Here the mail server accepts and never answers and the
+// modem never appears, so every request is still waiting when SIGTERM comes.
+TEST_F(Headless, Shutdown_EveryAlarmHasItsOutcomeInTheRunLog)
+{
+    ScriptedServer silent(Script{});
+    WriteProfileString(kProfileMailServer, "127.0.0.1");
+    WriteProfileInt(kProfileMailPort, silent.port);
+    const QString path = TestHome() + u"/shutdown.znr"_qs;
+    WriteBytes(path,
+               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
+               "<SMS ComPort=\"0\" Voice=\"0\" E-Mail=\"alarm@example.org\" Password=\"cHc=\">"
+               "\r\n<UserList>\r\n"
+               "<GetUserResult Name=\"Op\" Phone=\"13800000001\" Mail=\"op@example.org\"/>\r\n"
+               "</UserList>\r\n</SMS>\r\n");
+    const std::uint16_t port = FreePort();
+    Program program(port, {path});
+    ASSERT_TRUE(program.WaitForLine(u"Succeed to initialize Zunaro."_qs));
+    const QStringList alarms{u"Alarm one"_qs, u"Alarm two"_qs, u"Alarm three"_qs};
+    for (const QString& alarm : alarms) {
+        ASSERT_TRUE(SendJob(port, alarm.toUtf8() + "\r\n"));
+        ASSERT_TRUE(program.WaitForLine(alarm));
+    }
+    program.Process().terminate();
+    ASSERT_TRUE(program.Process().waitForFinished(15000));
+    EXPECT_EQ(program.Process().exitCode(), 0);
+
+    const QStringList logs = QDir(qEnvironmentVariable("ZUNARO_HOME")).entryList({"*.log"});
+    ASSERT_EQ(logs.size(), 1);
+    const QString log =
+        ReadTextLines(qEnvironmentVariable("ZUNARO_HOME") + u'/' + logs[0]).join(u'\n');
+    for (const QString& alarm : alarms) {
+        EXPECT_TRUE(
+            log.contains(u"Send '"_qs + alarm + u"' to 'op@example.org' unsuccessfully!"_qs))
+            << alarm.toStdString();
+        EXPECT_TRUE(
+            QRegularExpression(u"SMS to '[^']*13800000001' not sent.*'"_qs + alarm + u"'"_qs)
+                .match(log)
+                .hasMatch())
+            << alarm.toStdString();
+    }
+    EXPECT_TRUE(log.endsWith(u"Quit Zunaro normally!"_qs));
+}
