@@ -44,7 +44,7 @@ void BM_TimerStepBurst(benchmark::State& state)
     for (auto _ : state) {
         state.PauseTiming();
         for (int i = 0; i < 1100; ++i) {
-            store.AddEvent(i & 1, text);
+            store.AddEvent((i & 1) ? EventType::Error : EventType::Information, text);
         }
         state.ResumeTiming();
         benchmark::DoNotOptimize(model.TimerStep());

@@ -128,7 +128,7 @@ struct Outcomes
     bool Take(int* ok, int* failed)
     {
         for (const EventRecord& r : store.TakePending()) {
-            (r.type == 0 ? *ok : *failed) += 1;
+            (r.type == EventType::Information ? *ok : *failed) += 1;
         }
         return *failed == 0;
     }

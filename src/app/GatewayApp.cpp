@@ -6,11 +6,10 @@
 #include "platform/Profile.h"
 #include "platform/ProfileKeys.h"
 #include "platform/Socket.h"
+#include "platform/StringIds.h"
 #include "platform/StringTable.h"
 
 namespace {
-
-constexpr unsigned kIdsFailedToInitialize = 61234;
 
 CGatewayApp* g_app = nullptr;
 
@@ -51,13 +50,13 @@ void CGatewayApp::StartCapture(const ListenerTiming& timing)
     std::uint32_t address = 0;
     if (!ParseIpv4(addressText, &address)) {
         qCDebug(lcApp) << "not an IPv4 address in Listener/Address:" << addressText;
-        EventSink(EventError, LoadString(kIdsFailedToInitialize));
+        EventSink(EventType::Error, LoadString(kIdsFailedToInitialize));
         return;
     }
     const int port = GetProfileInt(kProfileListenerPort);
     if (port <= 0 || port > 65535) {
         qCDebug(lcApp) << "port out of range in Listener/Port:" << port;
-        EventSink(EventError, LoadString(kIdsFailedToInitialize));
+        EventSink(EventType::Error, LoadString(kIdsFailedToInitialize));
         return;
     }
     m_printServer = std::make_unique<CRawPrintServer>(

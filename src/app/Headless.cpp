@@ -7,14 +7,13 @@
 #include "eventlog/EventSink.h"
 #include "platform/Folders.h"
 #include "platform/Signals.h"
+#include "platform/StringIds.h"
 #include "platform/StringTable.h"
 #include "settings/SettingsDoc.h"
 
 namespace {
 
 constexpr int kEventTickMs = 100;
-constexpr unsigned kIdsLoadFailed = 108;
-constexpr unsigned kIdsLoadSucceeded = 109;
 
 } // namespace
 
@@ -41,7 +40,7 @@ bool CHeadless::Start(const QString& settingsFile, const ListenerTiming& timing)
     m_doc = std::make_unique<CDoc>(*m_app);
     const CDoc::StartupResult opened = m_doc->OpenAtStartup(settingsFile);
     if (!opened.path.isEmpty()) {
-        EventSink(opened.opened ? EventInformation : EventError,
+        EventSink(opened.opened ? EventType::Information : EventType::Error,
                   FormatText(LoadString(opened.opened ? kIdsLoadSucceeded : kIdsLoadFailed),
                              {opened.path}));
     }

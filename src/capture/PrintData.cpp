@@ -12,7 +12,7 @@ void OnPrintData(void* context, SOCKET /*socket*/, std::uint32_t count)
     }
     auto* owner = static_cast<IPrintDataOwner*>(context);
     const QString alarmText = MakeAlarmText(owner->PrintBuffer(), count);
-    EventSink(EventInformation, alarmText);
+    EventSink(EventType::Information, alarmText);
     owner->DispatchAlarm(alarmText);
     IncrementAlarmCounter();
 }

@@ -7,15 +7,11 @@
 #include "eventlog/EventRecord.h"
 #include "eventlog/EventSink.h"
 #include "platform/Logging.h"
+#include "platform/StringIds.h"
 #include "platform/StringTable.h"
 #include "platform/Tick.h"
 
 namespace {
-
-constexpr unsigned kIdsFailedToInitialize = 61234;
-constexpr unsigned kIdsSucceedToInitialize = 61235;
-constexpr unsigned kIdsCapturePaused = 61300;
-constexpr unsigned kIdsCaptureResumed = 61301;
 
 // A peer that keeps sending while its connection is being closed cannot hold the closing
 // thread for longer than this many drain reads.
@@ -66,7 +62,7 @@ CRawPrintServer::CRawPrintServer(void* context, PrintDataCallback callback, std:
 {
     if (m_port != 0 && !m_acceptThread.Start([this] { AcceptThread(); })) {
         m_status = ListenerClosed;
-        EventSink(EventError, LoadString(kIdsFailedToInitialize));
+        EventSink(EventType::Error, LoadString(kIdsFailedToInitialize));
     }
 }
 
@@ -81,10 +77,10 @@ void CRawPrintServer::AcceptThread()
     // nothing listening and says so.
     if (!OpenListeningSocket()) {
         CloseAllClients();
-        EventSink(EventError, LoadString(kIdsFailedToInitialize));
+        EventSink(EventType::Error, LoadString(kIdsFailedToInitialize));
         return;
     }
-    EventSink(EventInformation, LoadString(kIdsSucceedToInitialize));
+    EventSink(EventType::Information, LoadString(kIdsSucceedToInitialize));
 
     while (m_stopFlag == 0) {
         m_status = ListenerAccepting;
@@ -180,7 +176,7 @@ CRawPrintServer::AcceptStep CRawPrintServer::AcceptOne()
         }
         if (m_exhausted) {
             m_exhausted = false;
-            EventSink(EventInformation, LoadString(kIdsCaptureResumed));
+            EventSink(EventType::Information, LoadString(kIdsCaptureResumed));
         }
         qCDebug(lcCapture) << "accepted" << FormatIpv4(peer.address) << peer.port;
         return AcceptStep::Taken;
@@ -217,7 +213,8 @@ void CRawPrintServer::ReportExhaustion(int error)
         return;
     }
     m_exhausted = true;
-    EventSink(EventError, FormatText(LoadString(kIdsCapturePaused), {SocketErrorText(error)}));
+    EventSink(EventType::Error,
+              FormatText(LoadString(kIdsCapturePaused), {SocketErrorText(error)}));
 }
 
 void CRawPrintServer::ConfigureClientSocket(SOCKET s)

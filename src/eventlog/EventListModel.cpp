@@ -11,13 +11,11 @@
 #include "platform/Logging.h"
 #include "platform/Profile.h"
 #include "platform/ProfileKeys.h"
+#include "platform/StringIds.h"
 #include "platform/StringTable.h"
 
 namespace {
 
-constexpr unsigned kStringDate = 10024;
-constexpr unsigned kStringTime = 10025;
-constexpr unsigned kStringEvent = 10005;
 constexpr int kDefaultWidth = 120;
 constexpr int kRefreshEventWidth = 80;
 
@@ -75,10 +73,10 @@ QVariant CEventListModel::data(const QModelIndex& index, int role) const
             return {};
         }
     case ImageIndexRole:
-        return index.column() == ColumnDate ? QVariant(r.type == EventInformation ? 0 : 1)
+        return index.column() == ColumnDate ? QVariant(r.type == EventType::Information ? 0 : 1)
                                             : QVariant();
     case TypeRole:
-        return r.type;
+        return static_cast<int>(r.type);
     default:
         return {};
     }
@@ -91,11 +89,11 @@ QVariant CEventListModel::headerData(int section, Qt::Orientation orientation, i
     }
     switch (section) {
     case ColumnDate:
-        return LoadString(kStringDate);
+        return LoadString(kIdsColumnDate);
     case ColumnTime:
-        return LoadString(kStringTime);
+        return LoadString(kIdsColumnTime);
     case ColumnEvent:
-        return LoadString(kStringEvent);
+        return LoadString(kIdsColumnEvent);
     default:
         return {};
     }

@@ -4,10 +4,12 @@
 
 #include "eventlog/TimeStamp.h"
 
-enum EventType : int
+// The kind of an event: information, or an error (shown with the error image and kept by
+// the "Log Errors Only" filter).
+enum class EventType : int
 {
-    EventInformation = 0,
-    EventError = 1, // any non-zero type shows as an error
+    Information = 0,
+    Error = 1
 };
 
 // One posted event, owned by the event store from the moment it is posted.
@@ -15,5 +17,5 @@ struct EventRecord
 {
     QString text;
     TimeStamp time;
-    int type = EventInformation;
+    EventType type = EventType::Information;
 };

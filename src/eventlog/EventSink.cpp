@@ -11,7 +11,7 @@ CEventStore* g_target = nullptr;
 
 } // namespace
 
-void EventSink(int type, const QString& text)
+void EventSink(EventType type, const QString& text)
 {
     std::shared_lock lock(g_targetMutex);
     if (g_target) {

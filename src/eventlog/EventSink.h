@@ -2,12 +2,14 @@
 
 #include <QString>
 
+#include "eventlog/EventRecord.h"
+
 class CEventStore;
 
 // The one function through which every part of the program, on any thread, reports an
-// event: type 0 information, 1 error. It never touches a window and waits at most for the
+// event, information or error. It never touches a window and waits at most for the
 // store's lock. With no store registered the event is dropped.
-void EventSink(int type, const QString& text);
+void EventSink(EventType type, const QString& text);
 
 // Makes store the target of EventSink (the event view while its window lives; the headless
 // program; a test). Replaces any earlier target.

@@ -2,10 +2,10 @@
 
 #include <new>
 
-void CEventStore::AddEvent(int type, const QString& text)
+void CEventStore::AddEvent(EventType type, const QString& text)
 {
     std::lock_guard lock(m_lock);
-    if (m_errorsOnly && type != EventError) {
+    if (m_errorsOnly && type != EventType::Error) {
         return;
     }
     try {

@@ -25,7 +25,7 @@ public:
     CEventStore& operator=(const CEventStore&) = delete;
 
     // Stamps and appends an event; with errors-only set, an information event is dropped.
-    void AddEvent(int type, const QString& text);
+    void AddEvent(EventType type, const QString& text);
     // Returns every pending record, oldest first, and leaves pending empty. dropped, when
     // given, receives the number of records lost to kMaxPending since the last take.
     std::vector<EventRecord> TakePending(std::size_t* dropped = nullptr);

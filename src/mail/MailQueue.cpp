@@ -6,12 +6,10 @@
 #include "platform/Logging.h"
 #include "platform/Profile.h"
 #include "platform/ProfileKeys.h"
+#include "platform/StringIds.h"
 #include "platform/StringTable.h"
 
 namespace {
-
-constexpr unsigned kSentText = 119;   // "Send '%s' to '%s' successfully!"
-constexpr unsigned kFailedText = 120; // "Send '%s' to '%s' unsuccessfully!"
 
 QByteArray Ansi(const QString& text)
 {
@@ -21,8 +19,9 @@ QByteArray Ansi(const QString& text)
 
 void PostOutcome(bool sent, const MailItem& item)
 {
-    EventSink(sent ? 0 : 1,
-              FormatText(LoadString(sent ? kSentText : kFailedText), {item.text, item.address}));
+    EventSink(
+        sent ? EventType::Information : EventType::Error,
+        FormatText(LoadString(sent ? kIdsMailSent : kIdsMailFailed), {item.text, item.address}));
 }
 
 } // namespace

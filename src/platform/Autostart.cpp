@@ -6,13 +6,10 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
+#include "platform/StringIds.h"
 #include "platform/StringTable.h"
 
 namespace {
-
-constexpr unsigned kIdsCannotWrite = 61705;  // "Cannot write the logon-start entry '%s': %s"
-constexpr unsigned kIdsCannotRemove = 61706; // "Cannot remove the logon-start entry '%s': %s"
-constexpr unsigned kIdsBadPath = 61707; // "The program path '%s' cannot stand in a desktop entry."
 
 constexpr qint64 kMaxEntryLineBytes = 4096;
 
@@ -89,15 +86,16 @@ bool EnableAutostart(const QString& program, QString* error)
     };
     const QString path = QFileInfo(program).absoluteFilePath();
     if (path.contains(QLatin1Char('\n')) || path.contains(QLatin1Char('\r'))) {
-        return fail(FormatText(LoadString(kIdsBadPath), {path}));
+        return fail(FormatText(LoadString(kIdsAutostartBadPath), {path}));
     }
     if (!QDir().mkpath(AutostartFolder())) {
-        return fail(FormatText(LoadString(kIdsCannotWrite),
+        return fail(FormatText(LoadString(kIdsAutostartCannotWrite),
                                {AutostartFilePath(), QStringLiteral("cannot create its folder")}));
     }
     QSaveFile file(AutostartFilePath());
     if (!file.open(QIODevice::WriteOnly)) {
-        return fail(FormatText(LoadString(kIdsCannotWrite), {file.fileName(), file.errorString()}));
+        return fail(FormatText(LoadString(kIdsAutostartCannotWrite),
+                               {file.fileName(), file.errorString()}));
     }
     const QString entry =
         QStringLiteral("[Desktop Entry]\n"
@@ -111,7 +109,8 @@ bool EnableAutostart(const QString& program, QString* error)
             .arg(DesktopExecValue(path));
     file.write(entry.toUtf8());
     if (!file.commit()) {
-        return fail(FormatText(LoadString(kIdsCannotWrite), {file.fileName(), file.errorString()}));
+        return fail(FormatText(LoadString(kIdsAutostartCannotWrite),
+                               {file.fileName(), file.errorString()}));
     }
     return true;
 }
@@ -124,8 +123,8 @@ bool DisableAutostart(QString* error)
     }
     if (!file.remove()) {
         if (error != nullptr) {
-            *error =
-                FormatText(LoadString(kIdsCannotRemove), {file.fileName(), file.errorString()});
+            *error = FormatText(LoadString(kIdsAutostartCannotRemove),
+                                {file.fileName(), file.errorString()});
         }
         return false;
     }

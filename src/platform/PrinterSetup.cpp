@@ -15,15 +15,10 @@
 #include <QTimer>
 
 #include "platform/Logging.h"
+#include "platform/StringIds.h"
 #include "platform/StringTable.h"
 
 namespace {
-
-constexpr unsigned kIdsAdminGroupHint = 61700; // "Adding printers needs membership in ..."
-constexpr unsigned kIdsTimedOut = 61701;       // "lpadmin did not finish within %d seconds."
-constexpr unsigned kIdsExitStatus = 61702;     // "lpadmin ended with exit status %d."
-constexpr unsigned kIdsCrashed = 61703;        // "lpadmin ended abnormally."
-constexpr unsigned kIdsNotFound = 61704;       // "The program '%s' was not found."
 
 // Bounds what a misbehaving lpadmin can make us keep of its error output.
 constexpr qint64 kMaxReasonBytes = 4096;
@@ -208,7 +203,7 @@ void CPrinterInstaller::Start(std::uint16_t port)
     const QString program = ResolveProgram(m_program);
     if (program.isEmpty()) {
         // Reported from the event loop, as every other outcome is.
-        const QString reason = FormatText(LoadString(kIdsNotFound), {m_program});
+        const QString reason = FormatText(LoadString(kIdsProgramNotFound), {m_program});
         m_reportPending = true;
         QTimer::singleShot(0, this,
                            [this, reason] { Report(PrinterSetupOutcome::NotStartable, reason); });
@@ -252,18 +247,19 @@ void CPrinterInstaller::OnProcessFinished(int exitCode, QProcess::ExitStatus sta
     QString reason = ReasonFrom(m_process->readAllStandardError());
     QString why;
     if (m_timedOut) {
-        why = FormatText(LoadString(kIdsTimedOut), {QString::number(m_timeoutMs / 1000)});
+        why = FormatText(LoadString(kIdsLpadminTimedOut), {QString::number(m_timeoutMs / 1000)});
     } else if (status == QProcess::CrashExit) {
-        why = LoadString(kIdsCrashed);
+        why = LoadString(kIdsLpadminCrashed);
     } else if (reason.isEmpty()) {
-        why = FormatText(LoadString(kIdsExitStatus), {QString::number(exitCode)});
+        why = FormatText(LoadString(kIdsLpadminExitStatus), {QString::number(exitCode)});
     }
     if (!why.isEmpty()) {
         reason = reason.isEmpty() ? why : reason + QLatin1Char('\n') + why;
     }
     if (IsPermissionRefusal(reason)) {
         const QString group = PrinterAdminGroup();
-        reason += QLatin1Char('\n') + FormatText(LoadString(kIdsAdminGroupHint), {group, group});
+        reason +=
+            QLatin1Char('\n') + FormatText(LoadString(kIdsPrinterAdminGroupHint), {group, group});
     }
     Report(PrinterSetupOutcome::Failed, reason);
 }

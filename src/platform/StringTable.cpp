@@ -1,5 +1,7 @@
 #include "platform/StringTable.h"
 
+#include <algorithm>
+#include <array>
 #include <mutex>
 #include <shared_mutex>
 
@@ -11,11 +13,22 @@ struct Entry
     const char* text;
 };
 
-#define ZUNARO_STRING(id, text) Entry{id, text},
+#define ZUNARO_STRING(name, id, text) Entry{id, text},
 constexpr Entry kEnglish[] = {
 #include "StringTable_en.inc"
 };
 #undef ZUNARO_STRING
+
+constexpr bool IdsAreUnique()
+{
+    std::array<unsigned, std::size(kEnglish)> ids{};
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        ids[i] = kEnglish[i].id;
+    }
+    std::sort(ids.begin(), ids.end());
+    return std::adjacent_find(ids.begin(), ids.end()) == ids.end();
+}
+static_assert(IdsAreUnique(), "two entries of the string table share an id");
 
 std::shared_mutex g_catalogMutex;
 std::function<QString(unsigned)> g_catalog;

@@ -6,17 +6,11 @@
 #include "eventlog/EventSink.h"
 #include "platform/CodePage.h"
 #include "platform/Logging.h"
+#include "platform/StringIds.h"
 #include "platform/StringTable.h"
 #include "platform/Tick.h"
 
 namespace {
-
-constexpr unsigned kIdQueueFull = 61400;
-constexpr unsigned kIdBadNumber = 61401;
-constexpr unsigned kIdPortLost = 61402;
-constexpr unsigned kIdReplyTooLong = 61403;
-constexpr unsigned kIdListingTooLong = 61404;
-constexpr unsigned kIdNotSent = 61405;
 
 // The driver's own lines, fixed texts whatever the language.
 const QString kModem = QStringLiteral("短信猫");
@@ -139,7 +133,7 @@ void CGsmModem::QueueSms(const QString& telephone, const QString& text)
     }
     const QString destination = NormalizeNumber(telephone);
     if (!IsValidSmsNumber(destination)) {
-        EventSink(1, FormatText(LoadString(kIdBadNumber), {telephone, body}));
+        EventSink(EventType::Error, FormatText(LoadString(kIdsSmsBadNumber), {telephone, body}));
         return;
     }
 
@@ -166,7 +160,7 @@ void CGsmModem::QueueSms(const QString& telephone, const QString& text)
             return;
         }
     }
-    EventSink(1, FormatText(LoadString(kIdQueueFull), {body, telephone}));
+    EventSink(EventType::Error, FormatText(LoadString(kIdsSmsQueueFull), {body, telephone}));
 }
 
 bool CGsmModem::TakeNext(SmsRecord& record)
@@ -198,7 +192,7 @@ bool CGsmModem::OpenPort()
     t.writeConstantMs = m_timing.writeConstantMs;
     m_port.SetTimeouts(t);
     qCDebug(lcSms) << "opened" << m_portName << "on" << m_port.DevicePath();
-    EventSink(0, kOpenPort + m_portName);
+    EventSink(EventType::Information, kOpenPort + m_portName);
     return true;
 }
 
@@ -214,7 +208,7 @@ bool CGsmModem::CheckLost()
     }
     ClosePort();
     m_needInit = true; // whatever comes back on the port is set up anew
-    EventSink(1, FormatText(LoadString(kIdPortLost), {m_portName}));
+    EventSink(EventType::Error, FormatText(LoadString(kIdsSerialPortLost), {m_portName}));
     return true;
 }
 
@@ -288,7 +282,7 @@ bool CGsmModem::InitializeModem()
         std::lock_guard lock(m_smscLock);
         m_smscNumber = number;
     }
-    EventSink(0, kConnected);
+    EventSink(EventType::Information, kConnected);
     m_needInit = false;
     return true;
 }
@@ -400,8 +394,9 @@ std::deque<SmsRecord> CGsmModem::TakeAll()
 void CGsmModem::ReportWaiting()
 {
     for (const SmsRecord& r : TakeAll()) {
-        EventSink(1, FormatText(LoadString(kIdNotSent),
-                                {Wide(r.TPA, sizeof r.TPA), Wide(r.UD, sizeof r.UD)}));
+        EventSink(EventType::Error,
+                  FormatText(LoadString(kIdsSmsNotSent),
+                             {Wide(r.TPA, sizeof r.TPA), Wide(r.UD, sizeof r.UD)}));
     }
 }
 
@@ -520,8 +515,8 @@ void CGsmModem::OnSendWait(WorkerState& w)
     }
     const auto report = [&w](const QString& outcome) {
         const SmsRecord& s = w.sending;
-        EventSink(0, kToNumber + Wide(s.TPA, sizeof s.TPA) + kSendMessage +
-                         Wide(s.UD, sizeof s.UD) + outcome);
+        EventSink(EventType::Information, kToNumber + Wide(s.TPA, sizeof s.TPA) + kSendMessage +
+                                              Wide(s.UD, sizeof s.UD) + outcome);
     };
     if (r == ModemReply::Ok) {
         report(kSucceeded);
@@ -541,7 +536,7 @@ void CGsmModem::OnSendWait(WorkerState& w)
     m_sendAttempts = 0;
     ++m_failureStreak;
     if (r == ModemReply::None && m_failureStreak >= kFailureStreakWarning && !m_warned) {
-        EventSink(0, kModem + kSendWarning);
+        EventSink(EventType::Information, kModem + kSendWarning);
     }
     SetState(w, ModemState::Init);
 }
@@ -570,7 +565,7 @@ void CGsmModem::OnListWait(WorkerState& w)
     const ReplyBuffer& reply = *w.reply;
     if (r == ModemReply::Error) {
         if (++m_readFailures >= kReadFailureWarning && !m_warned) {
-            EventSink(0, kModem + kReceiveWarning);
+            EventSink(EventType::Information, kModem + kReceiveWarning);
             m_warned = true;
         }
         SetState(w, ModemState::Init);
@@ -578,19 +573,21 @@ void CGsmModem::OnListWait(WorkerState& w)
         int listed = 0;
         w.recordCount = ParseList(reply.text, reply.length, w.records.get(), kMaxListing, &listed);
         if (listed > w.recordCount) {
-            EventSink(1, FormatText(LoadString(kIdListingTooLong),
-                                    {QString::number(listed), QString::number(kMaxListing)}));
+            EventSink(EventType::Error,
+                      FormatText(LoadString(kIdsModemListingTooLong),
+                                 {QString::number(listed), QString::number(kMaxListing)}));
         }
         m_readFailures = 0;
         m_warned = false;
         for (int i = 0; i < w.recordCount; ++i) {
             const SmsRecord& got = w.records[i];
-            EventSink(0, kModem + kReceived + Wide(got.UD, sizeof got.UD));
+            EventSink(EventType::Information, kModem + kReceived + Wide(got.UD, sizeof got.UD));
         }
         w.deletePosition = 0;
         SetState(w, w.recordCount > 0 ? ModemState::Delete : ModemState::Init);
     } else if (reply.length >= kReplyCapacity) {
-        EventSink(1, FormatText(LoadString(kIdReplyTooLong), {QString::number(kReplyCapacity)}));
+        EventSink(EventType::Error,
+                  FormatText(LoadString(kIdsModemReplyTooLong), {QString::number(kReplyCapacity)}));
         SetState(w, ModemState::Init);
     } else if (GetTickCount64() - w.mark >= static_cast<std::uint64_t>(m_timing.listTimeoutMs)) {
         SetState(w, ModemState::Init);
@@ -619,10 +616,10 @@ void CGsmModem::OnDeleteWait(WorkerState& w)
         return;
     }
     if (r == ModemReply::Error) {
-        EventSink(0, kModem + kDeleteFailed);
+        EventSink(EventType::Information, kModem + kDeleteFailed);
         SetState(w, ModemState::DeleteRetryPause);
     } else if (r == ModemReply::Ok) {
-        EventSink(0, kModem + kDeleted);
+        EventSink(EventType::Information, kModem + kDeleted);
         ++w.deletePosition;
         m_warned = false;
         SetState(w, ModemState::Delete);

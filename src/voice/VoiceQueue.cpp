@@ -3,21 +3,19 @@
 #include "eventlog/EventSink.h"
 #include "platform/Logging.h"
 #include "platform/SpeechEngine.h"
+#include "platform/StringIds.h"
 #include "platform/StringTable.h"
 
 namespace {
-
-constexpr unsigned kIdsFailedEngine = 61310;  // "Failed to initialize voice engine."
-constexpr unsigned kIdsSucceedEngine = 61311; // "Succeed to initialize voice engine."
-constexpr unsigned kIdsQueueFull = 61312; // "Speak '%s' unsuccessfully! The speech queue is full."
-constexpr unsigned kIdsStopped = 61313;   // "Speak '%s' unsuccessfully! The speech worker stopped."
 
 void ReportUnspoken(const QString& text, WorkDrop why)
 {
     qCDebug(lcVoice, "not spoken (%s): %s", why == WorkDrop::Overflow ? "queue full" : "stopped",
             qUtf8Printable(text));
     EventSink(
-        1, FormatText(LoadString(why == WorkDrop::Overflow ? kIdsQueueFull : kIdsStopped), {text}));
+        EventType::Error,
+        FormatText(LoadString(why == WorkDrop::Overflow ? kIdsSpeechQueueFull : kIdsSpeechStopped),
+                   {text}));
 }
 
 } // namespace
@@ -47,10 +45,10 @@ bool CVoiceQueue::CreateEngine()
     m_engine = SpeechEngine::Create(&error);
     if (!m_engine) {
         qCDebug(lcVoice) << "no speech engine:" << error;
-        EventSink(1, LoadString(kIdsFailedEngine));
+        EventSink(EventType::Error, LoadString(kIdsVoiceEngineFailed));
         return false;
     }
-    EventSink(0, LoadString(kIdsSucceedEngine));
+    EventSink(EventType::Information, LoadString(kIdsVoiceEngineReady));
     return true;
 }
 

@@ -19,7 +19,7 @@ void PostMixerError(const char* pattern, int code)
     // The debug line is also the event text, line break included.
     const QString text = FormatText(QLatin1String(pattern), {QString::number(code)});
     qCDebug(lcVoice) << text;
-    EventSink(1, text);
+    EventSink(EventType::Error, text);
 }
 
 } // namespace

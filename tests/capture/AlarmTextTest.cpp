@@ -116,7 +116,7 @@ TEST(PrintData, JobInChunks_OneAlarmEachLoggedDispatchedAndCounted)
     EXPECT_EQ(AlarmCounterValue(), 3);
     std::vector<QString> logged;
     for (const EventRecord& r : events.Records()) {
-        if (r.type == 0 && !r.text.startsWith("Succeed")) {
+        if (r.type == EventType::Information && !r.text.startsWith("Succeed")) {
             logged.push_back(r.text);
             EXPECT_FALSE(FormatLogLine(r).contains(u'\n') || FormatLogLine(r).contains(u'\r'));
         }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "capture/RawPrintServer.h"
+#include "platform/StringIds.h"
 #include "platform/StringTable.h"
 #include "platform/Tick.h"
 #include "support/TestSupport.h"
@@ -13,8 +14,8 @@
 namespace {
 
 constexpr std::uint32_t kLoopback = 0x7F000001;
-const QString kFailed = LoadString(61234);
-const QString kSucceeded = LoadString(61235);
+const QString kFailed = LoadString(kIdsFailedToInitialize);
+const QString kSucceeded = LoadString(kIdsSucceedToInitialize);
 
 constexpr ListenerTiming kFast{.acceptPollMs = 5, .stopGraceMs = 1000, .exhaustedBackoffMs = 50};
 
@@ -58,7 +59,7 @@ protected:
     // A start that fails reports the failure only, never success first, and stays failed.
     void ExpectFailedStart()
     {
-        ASSERT_TRUE(WaitUntil([&] { return events.Count(1, kFailed) == 1; }));
+        ASSERT_TRUE(WaitUntil([&] { return events.Count(EventType::Error, kFailed) == 1; }));
         EXPECT_EQ(server->ListenerStatus(), ListenerClosed);
         EXPECT_TRUE(server->Stop());
         EXPECT_EQ(events.Records().size(), 1u);
@@ -123,7 +124,7 @@ TEST_F(RawPrintServer, ConcurrentJobs_EachStreamWholeInOrderCallbacksNeverOverla
     EXPECT_FALSE(recorder.overlapped());
     closesocket(silent);
     EXPECT_TRUE(WaitUntil([&] { return server->ClientCount() == 0; }));
-    EXPECT_EQ(events.Count(0, kSucceeded), 1);
+    EXPECT_EQ(events.Count(EventType::Information, kSucceeded), 1);
 }
 
 TEST_F(RawPrintServer, BurstOf100Jobs_AllReadNoneReset)
@@ -185,12 +186,12 @@ TEST_F(RawPrintServer, DescriptorExhaustion_ReportedOnceThenCaptureGoesOn)
     DescriptorExhaustion exhaustion;
     ASSERT_EQ(Connect(client, SockAddrIn{kLoopback, port}), 0);
     ASSERT_TRUE(SendAll(client, "queued alarm"));
-    const QString paused = FormatText(LoadString(61300), {SocketErrorText(WSAEMFILE)});
-    EXPECT_TRUE(WaitUntil([&] { return events.Count(1, paused) == 1; }));
+    const QString paused = FormatText(LoadString(kIdsCapturePaused), {SocketErrorText(WSAEMFILE)});
+    EXPECT_TRUE(WaitUntil([&] { return events.Count(EventType::Error, paused) == 1; }));
     SleepMs(200); // several more failed passes: still one event
     exhaustion.End();
     EXPECT_TRUE(WaitUntil([&] { return recorder.Joined() == "queued alarm"; }));
-    EXPECT_EQ(events.Count(1, paused), 1);
-    EXPECT_EQ(events.Count(0, LoadString(61301)), 1);
+    EXPECT_EQ(events.Count(EventType::Error, paused), 1);
+    EXPECT_EQ(events.Count(EventType::Information, LoadString(kIdsCaptureResumed)), 1);
     closesocket(client);
 }

@@ -42,7 +42,7 @@ protected:
             ++batches;
         });
     }
-    void Post(int from, int to, int type = 0)
+    void Post(int from, int to, EventType type = EventType::Information)
     {
         for (int i = from; i < to; ++i) {
             store.AddEvent(type, QString::number(i));
@@ -62,7 +62,7 @@ TEST_F(EventListModel, BurstOf1100_Last1024InOrderAndInTheRunLog)
 {
     RegisterEventStore(&store);
     for (int i = 0; i < 1100; ++i) {
-        EventSink(i % 3 == 0 ? 1 : 0, QString::number(i));
+        EventSink(i % 3 == 0 ? EventType::Error : EventType::Information, QString::number(i));
     }
     UnregisterEventStore(&store);
     std::vector<EventRecord> taken;
@@ -87,7 +87,7 @@ TEST_F(EventListModel, LaterTicks_OldestPushedOutClearKeepsPending)
     EXPECT_EQ(batches, 0);
     Post(0, 1000);
     model.TimerStep();
-    Post(1000, 1030, 1);
+    Post(1000, 1030, EventType::Error);
     model.TimerStep();
     EXPECT_EQ(Texts(), Numbers(6, 1030)); // the 6 oldest lines made room
     EXPECT_EQ(rows, 1024);
@@ -106,10 +106,10 @@ TEST_F(EventListModel, LaterTicks_OldestPushedOutClearKeepsPending)
 TEST_F(EventListModel, Data_TextsMadeOnDemandImagesAndCopy)
 {
     UseGermanDates();
-    store.AddEvent(0, u"info, with comma"_qs);
-    store.AddEvent(1, u"error"_qs);
-    store.AddEvent(7, u"other type"_qs);
-    store.AddEvent(0, u"two\nlines"_qs);
+    store.AddEvent(EventType::Information, u"info, with comma"_qs);
+    store.AddEvent(EventType::Error, u"error"_qs);
+    store.AddEvent(EventType::Error, u"another error"_qs);
+    store.AddEvent(EventType::Information, u"two\nlines"_qs);
     model.TimerStep();
     const EventRecord& first = model.Shown()[0];
     const auto text = [&](int row, int column) {
@@ -123,7 +123,7 @@ TEST_F(EventListModel, Data_TextsMadeOnDemandImagesAndCopy)
     for (const int row : {0, 1, 2}) {
         EXPECT_EQ(model.index(row, 0).data(CEventListModel::ImageIndexRole).toInt(), row ? 1 : 0);
     }
-    EXPECT_EQ(model.index(2, 0).data(CEventListModel::TypeRole).toInt(), 7);
+    EXPECT_EQ(model.index(2, 0).data(CEventListModel::TypeRole).toInt(), 1);
     EXPECT_FALSE(model.data(model.index(4, 0)).isValid());
     EXPECT_TRUE(model.CopyText({}).isEmpty());
     EXPECT_EQ(model.CopyText({3, 1}), u"error"_qs); // the first in list order
@@ -150,8 +150,8 @@ TEST_F(EventListModel, ErrorsOnly_FromTheProfileAndTimer)
     WriteProfileInt(s, QStringLiteral("Log Errors Only"), 1);
     model.LoadSettings();
     EXPECT_TRUE(model.IsErrorsOnly());
-    store.AddEvent(0, u"dropped"_qs);
-    store.AddEvent(1, u"kept"_qs);
+    store.AddEvent(EventType::Information, u"dropped"_qs);
+    store.AddEvent(EventType::Error, u"kept"_qs);
     EXPECT_FALSE(model.ToggleErrorsOnly());
     model.SaveSettings();
     EXPECT_EQ(GetProfileInt(s, QStringLiteral("Log Errors Only"), -1), 0);

@@ -12,7 +12,8 @@ namespace {
 
 const SystemTime kMarch5{2016, 3, 6, 5, 14, 7, 9, 123};
 
-EventRecord Record(const QString& text, int type = 0, const SystemTime& at = kMarch5)
+EventRecord Record(const QString& text, EventType type = EventType::Information,
+                   const SystemTime& at = kMarch5)
 {
     EventRecord r{text, {}, type};
     StampFrom(at, r.time);
@@ -32,7 +33,7 @@ TEST(RunLog, ExactBytes_OneLinePerEventAndClosingLine)
     UseGermanDates();
     const std::deque<EventRecord> shown = {
         Record(u"Succeed to initialize Zunaro."_qs),
-        Record(u"a, b,,c"_qs, 1, SystemTime{2016, 3, 6, 5, 14, 7, 9, 600}),
+        Record(u"a, b,,c"_qs, EventType::Error, SystemTime{2016, 3, 6, 5, 14, 7, 9, 600}),
         // Print data that tries to forge a line stays on its own line.
         Record(u"Fire\r\n05.03.2016,14:07:09,Send 'x' to 'y' successfully!\n"_qs),
         Record(u"tab\tnul\0vt\vdel\x7f nel\x85 ls\u2028 ps\u2029 \u62a5\u8b66"_qs),

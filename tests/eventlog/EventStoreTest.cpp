@@ -27,23 +27,23 @@ TEST(TimeStamp, DayOfYear_LeapRules)
 TEST(EventStore, SinkAndFilter_WhatIsKept)
 {
     CEventStore store;
-    EventSink(0, u"lost: nothing registered"_qs); // must not crash with no target
+    EventSink(EventType::Information,
+              u"lost: nothing registered"_qs); // must not crash with no target
     RegisterEventStore(&store);
-    EventSink(1, u"kept"_qs);
+    EventSink(EventType::Error, u"kept"_qs);
     store.SetErrorsOnly(true);
-    EventSink(0, u"info while filtered"_qs);
-    EventSink(1, u"error while filtered"_qs);
-    EventSink(7, u"other type is no error for the filter"_qs);
+    EventSink(EventType::Information, u"info while filtered"_qs);
+    EventSink(EventType::Error, u"error while filtered"_qs);
     store.ToggleErrorsOnly();
-    EventSink(0, u"info after"_qs);
+    EventSink(EventType::Information, u"info after"_qs);
     UnregisterEventStore(&store);
-    EventSink(1, u"lost again"_qs);
+    EventSink(EventType::Error, u"lost again"_qs);
     EXPECT_EQ(TextsOf(store.TakePending()),
               (QStringList{u"kept"_qs, u"error while filtered"_qs, u"info after"_qs}));
 
     // Past its bound the store drops the oldest and counts them.
     for (int i = 0; i < static_cast<int>(CEventStore::kMaxPending) + 10; ++i) {
-        store.AddEvent(1, QString::number(i));
+        store.AddEvent(EventType::Error, QString::number(i));
     }
     std::size_t dropped = 0;
     const std::vector<EventRecord> taken = store.TakePending(&dropped);
@@ -62,7 +62,8 @@ TEST(EventStore, ManyThreads_PendingInTimeOrderNothingLost)
     for (int t = 0; t < 8; ++t) {
         threads.emplace_back([t] {
             for (int i = 0; i < 2000; ++i) {
-                EventSink(i % 2, QStringLiteral("%1:%2").arg(t).arg(i));
+                EventSink(i % 2 ? EventType::Error : EventType::Information,
+                          QStringLiteral("%1:%2").arg(t).arg(i));
             }
         });
     }
@@ -93,7 +94,7 @@ TEST(EventSink, Unregister_WaitsForPostersInsideTheStore)
     std::atomic<bool> stop{false};
     std::thread poster([&] {
         while (!stop) {
-            EventSink(1, u"burst"_qs);
+            EventSink(EventType::Error, u"burst"_qs);
         }
     });
     for (int i = 0; i < 200; ++i) {

@@ -61,7 +61,7 @@ class GsmModemTest : public ::testing::Test
 {
 protected:
     void SetUp() override { ModemSim::Prepare(); }
-    bool WaitFor(int type, const QString& text, int count = 1, int timeoutMs = 15000)
+    bool WaitFor(EventType type, const QString& text, int count = 1, int timeoutMs = 15000)
     {
         return WaitUntil([&] { return ev->Count(type, text) >= count; }, timeoutMs);
     }
@@ -85,7 +85,7 @@ protected:
         stopper.join();
         return stopped;
     }
-    std::vector<QString> Texts(int type) // the texts of the events of one type, in order
+    std::vector<QString> Texts(EventType type) // the texts of the events of one type, in order
     {
         std::vector<QString> texts;
         for (const EventRecord& r : ev->Records()) {
@@ -128,18 +128,19 @@ TEST_F(GsmModemTest, NotReady_RequestsWaitThenGoOutOrAreReportedAtStop)
         slot.Replace(0);
         slot.QueueSms("13000000001", "w1");
         slot.QueueSms("13000000001", "w2");
-        EXPECT_TRUE(!c.slowSetUp || ev->Count(0, kConnected) == 0);
+        EXPECT_TRUE(!c.slowSetUp || ev->Count(EventType::Information, kConnected) == 0);
         if (c.seen.isEmpty()) {
-            EXPECT_TRUE(WaitFor(0, kSent.arg("w2")));
+            EXPECT_TRUE(WaitFor(EventType::Information, kSent.arg("w2")));
             slot.Clear();
-            EXPECT_EQ(Texts(1), std::vector<QString>());
-            EXPECT_EQ(ev->Count(0, kSent.arg("w1")), 1);
+            EXPECT_EQ(Texts(EventType::Error), std::vector<QString>());
+            EXPECT_EQ(ev->Count(EventType::Information, kSent.arg("w1")), 1);
             continue;
         }
         EXPECT_TRUE(WaitForSim(c.seen, 2)); // the set-up runs again on every Init
         ASSERT_TRUE(WaitForSim(c.seen, ModemSim::Transcript().count(c.seen) + 1));
         EXPECT_TRUE(EndsWithin([&] { slot.Clear(); }, 1500)); // in the middle of a 2 s read
-        EXPECT_EQ(Texts(1), (std::vector<QString>{kNotSent.arg("w1"), kNotSent.arg("w2")}));
+        EXPECT_EQ(Texts(EventType::Error),
+                  (std::vector<QString>{kNotSent.arg("w1"), kNotSent.arg("w2")}));
     }
 }
 
@@ -150,10 +151,10 @@ TEST_F(GsmModemTest, NeverConfirmed_FiveWritesThenFailureAndCreditWarning)
     for (const char* text : {"m1", "m2", "m3"}) {
         modem->QueueSms("13000000001", text);
     }
-    ASSERT_TRUE(WaitFor(0, kGivenUp.arg("m3"), 1, 60000));
+    ASSERT_TRUE(WaitFor(EventType::Information, kGivenUp.arg("m3"), 1, 60000));
     modem.reset();
     EXPECT_EQ(ModemSim::Transcript().count("\x1a"), 15);
-    EXPECT_EQ(Texts(0),
+    EXPECT_EQ(Texts(EventType::Information),
               (std::vector<QString>{kOpenPort, kConnected, kGivenUp.arg("m1"), kGivenUp.arg("m2"),
                                     kGivenUp.arg("m3"), kSendWarning}));
 }
@@ -167,15 +168,16 @@ TEST_F(GsmModemTest, Inbox_ErrorsWarnOnce_FloodDiscarded_MessagesReportedAndDele
     ModemTiming timing = FastTiming();
     timing.listTimeoutMs = 20000; // the flood ends at the reply bound, not at the time-out
     auto modem = Modem(timing);
-    ASSERT_TRUE(WaitFor(0, kDeleted, 3, 30000));
+    ASSERT_TRUE(WaitFor(EventType::Information, kDeleted, 3, 30000));
     // A further listing finds the inbox empty.
     ASSERT_TRUE(WaitForSim("AT+CMGL=0\r", ModemSim::Transcript().count("AT+CMGL=0\r") + 1));
     modem.reset();
-    EXPECT_EQ(Texts(0), (std::vector<QString>{
-                            kOpenPort, kConnected, kReceiveWarning, kReceived.arg("hellohello"),
-                            kReceived.arg("你好，世界"), kReceived.arg("M300"), kDeleteFailed,
-                            kDeleteFailed, kDeleted, kDeleted, kDeleted}));
-    EXPECT_EQ(Texts(1),
+    EXPECT_EQ(
+        Texts(EventType::Information),
+        (std::vector<QString>{kOpenPort, kConnected, kReceiveWarning, kReceived.arg("hellohello"),
+                              kReceived.arg("你好，世界"), kReceived.arg("M300"), kDeleteFailed,
+                              kDeleteFailed, kDeleted, kDeleted, kDeleted}));
+    EXPECT_EQ(Texts(EventType::Error),
               std::vector<QString>{
                   "The modem's reply was longer than 16384 characters and was discarded."});
     const QByteArray t = ModemSim::Transcript();
@@ -188,39 +190,45 @@ TEST_F(GsmModemTest, Device_AppearsAfterStart_UnpluggedMidSendRecovers)
 {
     auto modem = Modem(); // nothing at COM1 yet: the worker keeps trying
     auto first = std::make_unique<ModemSim>(QStringList{"PDU=hangup"});
-    ASSERT_TRUE(WaitFor(0, kConnected));
+    ASSERT_TRUE(WaitFor(EventType::Information, kConnected));
     modem->QueueSms("13000000001", "Fire");
-    ASSERT_TRUE(WaitFor(1, "Lost the serial port COM1."));
+    ASSERT_TRUE(WaitFor(EventType::Error, "Lost the serial port COM1."));
     first.reset();
     ModemSim second;
-    ASSERT_TRUE(WaitFor(0, kSent.arg("Fire")));
+    ASSERT_TRUE(WaitFor(EventType::Information, kSent.arg("Fire")));
     modem.reset();
-    EXPECT_EQ(Texts(0), (std::vector<QString>{kOpenPort, kConnected, kOpenPort, kConnected,
-                                              kSent.arg("Fire")}));
+    EXPECT_EQ(Texts(EventType::Information), (std::vector<QString>{kOpenPort, kConnected, kOpenPort,
+                                                                   kConnected, kSent.arg("Fire")}));
 }
 
 TEST_F(GsmModemTest, Refusals_FullQueueBadNumbers_StopDuringSendWaitReportsTheRest)
 {
     ModemSim sim(QStringList{"AT+CMGS=silent"});
     auto modem = Modem(FastTiming(1000, 10000)); // the worker holds the first message
-    ASSERT_TRUE(WaitFor(0, kConnected));
+    ASSERT_TRUE(WaitFor(EventType::Information, kConnected));
     for (int i = 0; i < 40; ++i) {
         modem->QueueSms("13000000001", QStringLiteral("msg %1").arg(i));
     }
     modem->QueueSms("+86abc", "x");
     modem->QueueSms("1234567890123456", "x");
     EXPECT_EQ(modem->PendingCount(), CGsmModem::kSendRingSize);
-    EXPECT_EQ(ev->Count(1, kRefused.arg("msg 39")) - ev->Count(1, kRefused.arg("msg 0")), 1);
+    EXPECT_EQ(ev->Count(EventType::Error, kRefused.arg("msg 39")) -
+                  ev->Count(EventType::Error, kRefused.arg("msg 0")),
+              1);
     const QString badNumber("SMS to '%1' refused: the telephone number is not valid. Text: 'x'");
-    EXPECT_EQ(
-        ev->Count(1, badNumber.arg("+86abc")) + ev->Count(1, badNumber.arg("1234567890123456")), 2);
+    EXPECT_EQ(ev->Count(EventType::Error, badNumber.arg("+86abc")) +
+                  ev->Count(EventType::Error, badNumber.arg("1234567890123456")),
+              2);
     // The worker sits in its ten-second send wait; a stop cuts it short, and every message
     // is either refused or reported as not sent, the one in the worker's hands included.
     ASSERT_TRUE(WaitForSim("AT+CMGS="));
     EXPECT_TRUE(EndsWithin([&] { modem.reset(); }, 1500));
     for (int i = 0; i < 40; ++i) {
         const QString text = QStringLiteral("msg %1").arg(i);
-        EXPECT_EQ(ev->Count(1, kRefused.arg(text)) + ev->Count(1, kNotSent.arg(text)), 1) << i;
+        EXPECT_EQ(ev->Count(EventType::Error, kRefused.arg(text)) +
+                      ev->Count(EventType::Error, kNotSent.arg(text)),
+                  1)
+            << i;
     }
 }
 
@@ -235,7 +243,7 @@ TEST_F(GsmModemTest, FanOut_ExactPdus_ReplacedWhileRunning_WaitingSentByTheSucce
     users.Add(std::make_unique<CUser>("National", "13000000001", QString()));
     users.Add(std::make_unique<CUser>("Mail only", QString(), "a@example.org"));
     slot.Replace(0);
-    ASSERT_TRUE(WaitFor(0, kConnected));
+    ASSERT_TRUE(WaitFor(EventType::Information, kConnected));
     EXPECT_TRUE(ModemSim::Transcript().contains("AT\rATE0\rAT+CMGF=0\rAT+CSCA?\r"));
     std::atomic<bool> stop{false};
     std::atomic<int> fanOuts{0};
@@ -256,15 +264,18 @@ TEST_F(GsmModemTest, FanOut_ExactPdus_ReplacedWhileRunning_WaitingSentByTheSucce
     // Every request is sent or refused: those waiting in a replaced driver, the one in its
     // hands included, go out through its successor.
     const auto sentOrRefused = [&] {
-        return ev->Count(0, kSent.arg("tick")) + ev->Count(1, kRefused.arg("tick"));
+        return ev->Count(EventType::Information, kSent.arg("tick")) +
+               ev->Count(EventType::Error, kRefused.arg("tick"));
     };
     EXPECT_TRUE(WaitUntil([&] { return sentOrRefused() >= fanOuts; }, 30000));
     slot.Clear();
     EXPECT_FALSE(slot.HasModem());
     users.Dispatch("after"); // no modem: nothing happens
     EXPECT_EQ(sentOrRefused(), fanOuts);
-    EXPECT_EQ(ev->Count(1, kNotSent.arg("tick")), 0);
-    EXPECT_EQ(ev->Count(0, kSent.arg("after")) + ev->Count(1, kNotSent.arg("after")), 0);
+    EXPECT_EQ(ev->Count(EventType::Error, kNotSent.arg("tick")), 0);
+    EXPECT_EQ(ev->Count(EventType::Information, kSent.arg("after")) +
+                  ev->Count(EventType::Error, kNotSent.arg("after")),
+              0);
     EXPECT_TRUE(ModemSim::Transcript().contains(
         "AT+CMGS=23\r0891683108000005F011000D91683100000000F100080008007400690063006B\x1a"));
 }

@@ -302,7 +302,7 @@ std::vector<EventRecord> EventCollector::Records()
     return m_records;
 }
 
-int EventCollector::Count(int type, const QString& text)
+int EventCollector::Count(EventType type, const QString& text)
 {
     int n = 0;
     for (const EventRecord& r : Records()) {

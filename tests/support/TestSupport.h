@@ -132,7 +132,7 @@ public:
     // Takes what is pending and returns every record collected so far.
     std::vector<EventRecord> Records();
     // Number of collected records with this type and text.
-    int Count(int type, const QString& text);
+    int Count(EventType type, const QString& text);
     CEventStore& Store() { return m_store; }
 
 private:

@@ -56,7 +56,7 @@ inline QStringList Events(EventCollector& events)
 {
     QStringList lines;
     for (const auto& record : events.Records()) {
-        lines << QString::number(record.type) + QLatin1Char(' ') + record.text;
+        lines << QString::number(static_cast<int>(record.type)) + QLatin1Char(' ') + record.text;
     }
     return lines;
 }
