@@ -209,7 +209,7 @@ void BM_StopWorkerSilentServer(benchmark::State& state)
     WriteProfileInt(kProfileMailSecurity, static_cast<int>(state.range(0)));
     std::vector<double> samples;
     for (auto _ : state) {
-        CMailQueue queue; // the design's time-outs: minutes per step
+        CMailQueue queue; // the default time-outs: minutes per step
         queue.SetAccount("alarm@zunaro.test", "secret");
         queue.StartWorker();
         queue.QueueMail("duty@example.org", "Fire in hall 3");

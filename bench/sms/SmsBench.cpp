@@ -93,7 +93,7 @@ double CpuSeconds()
            static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-// A driver with the design's own timing polls the simulator's empty inbox for a few
+// A driver with the default timing polls the simulator's empty inbox for a few
 // seconds; the counter is the CPU it takes as a percentage of one core.
 void BM_IdleDriverCpu(benchmark::State& state)
 {

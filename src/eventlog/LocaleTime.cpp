@@ -15,7 +15,7 @@ LocaleSettings g_settings;
 
 QChar FirstOr(const QString& text, QChar fallback)
 {
-    // An empty separator would end the text early in the original design; keep the default.
+    // An empty separator would end the text early; keep the default.
     return text.isEmpty() ? fallback : text.at(0);
 }
 

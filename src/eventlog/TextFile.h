@@ -11,7 +11,7 @@
 class CTextFile
 {
 public:
-    // Open flags (the values of the Windows program's file flags).
+    // Open flags (bit values as stored; callers combine them).
     enum OpenFlag : std::uint32_t
     {
         modeRead = 0x0000,

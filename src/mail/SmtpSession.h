@@ -115,7 +115,7 @@ struct SmtpCommandTable
     int handshakeTimeoutMs = 180000;
 
     const SmtpCommand& Row(SmtpStep step) const { return rows[static_cast<std::size_t>(step)]; }
-    // The design's values: 300 s per step, 120 s for the DATA reply, 180 s for message data
+    // The standard values: 300 s per step, 120 s for the DATA reply, 180 s for message data
     // and the end of data, 600 s for the final reply, 180 s to connect and per handshake
     // wait.
     static SmtpCommandTable Default();

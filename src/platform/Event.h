@@ -3,7 +3,7 @@
 #include <condition_variable>
 #include <mutex>
 
-// A Windows-style event: signalled or not, auto-reset (one wait consumes the signal) or
+// An event: signalled or not, auto-reset (one wait consumes the signal) or
 // manual-reset (stays signalled until Reset).
 class Event
 {

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-// The program's two folders (the Windows program keeps both next to its program file).
+// The program's two folders: resources that ship with it, and the user's data.
 
 // Folder of the running program file, without a trailing separator.
 QString ProgramFolder();

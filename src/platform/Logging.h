@@ -2,7 +2,7 @@
 
 #include <QLoggingCategory>
 
-// Debug output per subsystem (the Windows program's OutputDebugString), silent unless
+// Debug output per subsystem (the developer's trace lines), silent unless
 // enabled, for example QT_LOGGING_RULES="zunaro.*.debug=true".
 Q_DECLARE_LOGGING_CATEGORY(lcCapture)
 Q_DECLARE_LOGGING_CATEGORY(lcEventLog)

@@ -11,7 +11,7 @@
 
 namespace {
 
-// The profile file is a plain Windows-style INI file that users may edit by hand: a value is
+// The profile file is a plain INI file that users may edit by hand: a value is
 // the text after '=' as it stands (commas, semicolons and backslashes included), trimmed,
 // with one pair of surrounding double quotes removed. Qt's own INI format would read
 // "dddd, MMMM d, yyyy" as a list and ";" as a comment.

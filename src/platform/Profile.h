@@ -5,7 +5,7 @@
 struct ProfileIntKey;
 struct ProfileStringKey;
 
-// The user profile: Windows' registry profile under the root "Zunaro" becomes the INI file
+// The user profile: sections and values under the root "Zunaro", kept in the INI file
 // $XDG_CONFIG_HOME/Zunaro/Zunaro.conf through QSettings, with the same section and key
 // names. Every call may come from any thread.
 

@@ -5,7 +5,7 @@
 #include <QString>
 #include <QStringList>
 
-// Port time-outs in the Windows sense: a read of n bytes ends when n bytes came, when the
+// Port time-outs: a read of n bytes ends when n bytes came, when the
 // gap after a received byte exceeds intervalMs, or after n * readMultiplierMs +
 // readConstantMs in all; a write gives up after n * writeMultiplierMs + writeConstantMs.
 struct SerialTimeouts

@@ -17,7 +17,7 @@ QString LoadEnglishString(unsigned id);
 // an empty string when the catalogue has none. An empty function returns to English.
 void SetStringCatalog(std::function<QString(unsigned id)> lookup);
 
-// Fills a string-table text the way the Windows program's Format did: each %s, %d, %u or
+// Fills a string-table text as its format strings expect: each %s, %d, %u or
 // %ls takes the next argument as it stands; "%%" is one '%'. A missing argument leaves the
 // placeholder as it is; surplus arguments are ignored.
 QString FormatText(const QString& pattern, const QStringList& args);

@@ -41,10 +41,3 @@ bool Worker::Join(int timeoutMs)
     m_thread.join();
     return true;
 }
-
-void Worker::Detach()
-{
-    if (m_thread.joinable()) {
-        m_thread.detach();
-    }
-}

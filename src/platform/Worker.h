@@ -7,10 +7,9 @@
 
 #include "platform/Event.h"
 
-// A worker thread that owns its std::thread and reports whether its function has returned
-// (the "exit code still active" test of a Windows thread). Joining is explicit; the
-// destructor joins a thread that is still joinable, so a Worker never outlives its owner
-// with a thread running.
+// A worker thread that owns its std::thread and reports whether its function has returned.
+// Joining is explicit and a thread is never detached: the destructor joins a thread that is
+// still joinable, so a Worker never outlives its owner with a thread running.
 class Worker
 {
 public:
@@ -29,9 +28,6 @@ public:
     // Waits up to timeoutMs (negative = no limit) for the function to return, then joins.
     // Returns true when the thread has ended and was joined (or none was started).
     bool Join(int timeoutMs = -1);
-    // Releases the thread to run on its own when it will not end in time. The finished
-    // state stays readable.
-    void Detach();
 
 private:
     struct State

@@ -173,7 +173,7 @@ TEST_F(MailQueueTest, StopWorker_EndsAgainstSilentServersAndReportsEveryMail)
                                   ? Replies({"250-s\r\n250 STARTTLS\r\n", "220 go\r\n"})
                                   : Script{});
         const std::size_t before = m_events.Records().size();
-        // The design's time-outs (minutes): only the stop can end the session.
+        // The default time-outs (minutes): only the stop can end the session.
         CMailQueue& queue = Queue(server.port, security, SmtpCommandTable::Default());
         ASSERT_TRUE(queue.StartWorker());
         queue.QueueMail("first@example.org", "stuck");
