@@ -29,3 +29,4 @@ const ProfileStringKey kProfileRecentFiles[4] = {{"Recent File List", "File1", "
                                                  {"Recent File List", "File2", ""},
                                                  {"Recent File List", "File3", ""},
                                                  {"Recent File List", "File4", ""}};
+const ProfileIntKey kProfileOutboxMaxMessages{"Outbox", "MaxMessages", 10000};

@@ -57,3 +57,5 @@ extern const ProfileStringKey kProfileVoiceText;
 extern const ProfileStringKey kProfilePortDevice;
 // The recent-file list of the settings document, most recent first ("File1" .. "File4").
 extern const ProfileStringKey kProfileRecentFiles[4];
+// Most requests the persistent outbox holds; a request beyond it is refused and reported.
+extern const ProfileIntKey kProfileOutboxMaxMessages;

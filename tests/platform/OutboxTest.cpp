@@ -1,0 +1,265 @@
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <ostream>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <QFileInfo>
+#include <QStringList>
+
+#include "platform/Outbox.h"
+#include "support/TestSupport.h"
+
+// Readable failures: gtest prints the request, not its bytes.
+void PrintTo(const OutboxMessage& m, std::ostream* os)
+{
+    *os << m.id << '/' << static_cast<int>(m.channel) << ' ' << m.recipient.toStdString() << " '"
+        << m.text.toStdString() << "'";
+}
+
+namespace {
+
+class OutboxTest : public ::testing::Test
+{
+protected:
+    // A fresh outbox object on the test's folder, opened; capacity 0 = the profile's.
+    std::unique_ptr<COutbox> Open(int capacity = 0)
+    {
+        auto box = std::make_unique<COutbox>(
+            m_folder,
+            [this](const QString& text) {
+                std::lock_guard<std::mutex> guard(m_lock);
+                m_errors << text;
+            },
+            capacity);
+        QString error;
+        EXPECT_TRUE(box->Open(&error)) << error.toStdString();
+        return box;
+    }
+
+    // Appends count requests and returns them as Pending should, with the journal's size
+    // after each one (the record boundaries).
+    std::vector<OutboxMessage> Fill(COutbox& box, int count, std::vector<qint64>* ends = nullptr)
+    {
+        std::vector<OutboxMessage> out;
+        for (int i = 0; i < count; ++i) {
+            OutboxMessage m{0, i % 2 ? OutboxChannel::Mail : OutboxChannel::Sms,
+                            QStringLiteral("+4917%1").arg(i),
+                            QStringLiteral("Alarm %1: Kessel Ü € 🔥").arg(i)};
+            EXPECT_TRUE(box.Append(m.channel, m.recipient, m.text, &m.id));
+            out.push_back(m);
+            if (ends) {
+                ends->push_back(QFileInfo(box.FilePath()).size());
+            }
+        }
+        return out;
+    }
+
+    QStringList Errors()
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        return m_errors;
+    }
+
+    const QString m_folder = FreshFolder(QStringLiteral("outbox"));
+    std::mutex m_lock;
+    QStringList m_errors;
+};
+
+} // namespace
+
+TEST_F(OutboxTest, AppendRemoveReopen_KeepsLiveRequestsInOrder)
+{
+    auto box = Open();
+    std::vector<OutboxMessage> all = Fill(*box, 6);
+    EXPECT_TRUE(box->Remove(all[1].id));
+    EXPECT_TRUE(box->Remove(all[4].id));
+    EXPECT_FALSE(box->Remove(all[4].id)); // twice
+    EXPECT_FALSE(box->Remove(9999));
+    const std::vector<OutboxMessage> live{all[0], all[2], all[3], all[5]};
+    EXPECT_EQ(box->Pending(), live);
+
+    box = Open();
+    EXPECT_EQ(box->Pending(), live);
+    std::uint64_t id = 0;
+    ASSERT_TRUE(box->Append(OutboxChannel::Sms, QStringLiteral("110"), QString(), &id));
+    EXPECT_GT(id, all.back().id); // a number is never handed out twice
+    EXPECT_EQ(box->Count(), 5);
+    EXPECT_TRUE(Errors().isEmpty()) << Errors().join('\n').toStdString();
+}
+
+// Damage to the journal costs the damaged request only: the others come back whole, the
+// damage is reported once, and the journal takes new requests afterwards.
+TEST_F(OutboxTest, Damage_SkipsTheDamagedRecordOnlyAndReportsItOnce)
+{
+    struct Case
+    {
+        const char* name;
+        // Changes the journal bytes, given the record boundaries; returns the index of
+        // the request lost (-1 = none).
+        std::function<int(QByteArray&, const std::vector<qint64>&)> damage;
+    };
+    const Case cases[] = {
+        {"torn last record",
+         [](QByteArray& b, const auto&) {
+             b.chop(3);
+             return 3;
+         }},
+        {"only the start of the last record",
+         [](QByteArray& b, const auto& ends) {
+             b.truncate(ends[2] + 5);
+             return 3;
+         }},
+        {"flipped byte in a text",
+         [](QByteArray& b, const auto& ends) {
+             b[ends[1] - 2] = static_cast<char>(b[ends[1] - 2] ^ 0x20);
+             return 1;
+         }},
+        {"flipped byte in a length",
+         [](QByteArray& b, const auto& ends) {
+             b[ends[0] + 5] = static_cast<char>(b[ends[0] + 5] ^ 0x01);
+             return 1;
+         }},
+        {"zeroed middle record",
+         [](QByteArray& b, const auto& ends) {
+             b.replace(ends[1], ends[2] - ends[1], QByteArray(ends[2] - ends[1], '\0'));
+             return 2;
+         }},
+        {"torn header",
+         [](QByteArray& b, const auto&) {
+             b.truncate(10);
+             return -2; // everything
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FreshFolder(QStringLiteral("outbox"));
+        m_errors.clear();
+        std::vector<qint64> ends;
+        std::vector<OutboxMessage> all;
+        {
+            auto box = Open();
+            all = Fill(*box, 4, &ends);
+        }
+        const QString path = m_folder + QStringLiteral("/outbox.journal");
+        QByteArray bytes = ReadBytes(path);
+        const int lost = c.damage(bytes, ends);
+        WriteBytes(path, bytes);
+        std::vector<OutboxMessage> expected;
+        for (int i = 0; i < 4 && lost != -2; ++i) {
+            if (i != lost) {
+                expected.push_back(all[i]);
+            }
+        }
+
+        auto box = Open();
+        EXPECT_EQ(box->Pending(), expected);
+        EXPECT_EQ(Errors().size(), 1) << Errors().join('\n').toStdString();
+        std::uint64_t id = 0;
+        EXPECT_TRUE(box->Append(OutboxChannel::Mail, QStringLiteral("a@example.com"),
+                                QStringLiteral("new"), &id));
+        expected.push_back(
+            {id, OutboxChannel::Mail, QStringLiteral("a@example.com"), QStringLiteral("new")});
+        box = Open();
+        EXPECT_EQ(box->Pending(), expected);
+        EXPECT_EQ(Errors().size(), 1); // not again
+    }
+}
+
+TEST_F(OutboxTest, Compaction_ShrinksTheJournalAndKeepsTheLiveRequests)
+{
+    auto box = Open();
+    const std::vector<OutboxMessage> all = Fill(*box, 200);
+    const qint64 full = QFileInfo(box->FilePath()).size();
+    std::vector<OutboxMessage> live;
+    for (const OutboxMessage& m : all) {
+        if (m.id % 10 == 0) {
+            live.push_back(m);
+        } else {
+            ASSERT_TRUE(box->Remove(m.id));
+        }
+    }
+    EXPECT_LT(QFileInfo(box->FilePath()).size(), full / 2);
+    EXPECT_EQ(box->Pending(), live);
+    box = Open();
+    EXPECT_EQ(box->Pending(), live);
+    std::uint64_t id = 0;
+    ASSERT_TRUE(box->Append(OutboxChannel::Sms, QStringLiteral("112"), QStringLiteral("x"), &id));
+    EXPECT_GT(id, all.back().id); // removed numbers stay used after a rewrite
+    EXPECT_FALSE(QFileInfo::exists(box->FilePath() + QStringLiteral(".new")));
+    EXPECT_TRUE(Errors().isEmpty());
+}
+
+// Refused requests leave the outbox as it was: a full outbox, a request too long, a write
+// the disk refuses halfway.
+TEST_F(OutboxTest, Refusals_LeaveTheStoredRequestsIntact)
+{
+    auto box = Open(3);
+    std::vector<OutboxMessage> all = Fill(*box, 3);
+    QString error;
+    EXPECT_FALSE(box->Append(OutboxChannel::Sms, QStringLiteral("1"), QStringLiteral("4th"),
+                             nullptr, &error));
+    EXPECT_FALSE(error.isEmpty());
+    error.clear();
+    EXPECT_FALSE(box->Append(OutboxChannel::Sms, QStringLiteral("1"),
+                             QString(COutbox::kMaxMessageBytes, 'x'), nullptr, &error));
+    EXPECT_FALSE(error.isEmpty());
+    ASSERT_TRUE(box->Remove(all[0].id));
+    all.erase(all.begin());
+    all.push_back(Fill(*box, 1).front());
+    EXPECT_EQ(box->Pending(), all);
+
+    box = Open(2); // a smaller bound drops nothing already stored
+    EXPECT_EQ(box->Pending(), all);
+    EXPECT_FALSE(box->Append(OutboxChannel::Sms, QStringLiteral("1"), QStringLiteral("x")));
+
+    box = Open();
+    {
+        FileSizeLimit limit(QFileInfo(box->FilePath()).size() + 20);
+        error.clear();
+        EXPECT_FALSE(box->Append(OutboxChannel::Mail, QStringLiteral("b@example.com"),
+                                 QString(200, 'y'), nullptr, &error));
+        EXPECT_FALSE(error.isEmpty());
+    }
+    all.push_back(Fill(*box, 1).front()); // follows the whole records, not the torn one
+    box = Open();
+    EXPECT_EQ(box->Pending(), all);
+    EXPECT_TRUE(Errors().isEmpty()) << Errors().join('\n').toStdString();
+}
+
+TEST_F(OutboxTest, Threads_EveryAppendAndRemoveCounts)
+{
+    auto box = Open();
+    constexpr int kThreads = 4;
+    constexpr int kEach = 40;
+    std::mutex lock;
+    std::vector<OutboxMessage> kept;
+    {
+        std::vector<std::jthread> threads;
+        for (int t = 0; t < kThreads; ++t) {
+            threads.emplace_back([&, t] {
+                for (int i = 0; i < kEach; ++i) {
+                    OutboxMessage m{0, OutboxChannel::Sms, QString::number(t), QString::number(i)};
+                    ASSERT_TRUE(box->Append(m.channel, m.recipient, m.text, &m.id));
+                    if (i % 4 == 0) {
+                        std::lock_guard<std::mutex> guard(lock);
+                        kept.push_back(m);
+                    } else {
+                        ASSERT_TRUE(box->Remove(m.id));
+                    }
+                    (void)box->Pending();
+                }
+            });
+        }
+    }
+    std::sort(kept.begin(), kept.end(), [](const auto& a, const auto& b) { return a.id < b.id; });
+    EXPECT_EQ(box->Pending(), kept);
+    box = Open();
+    EXPECT_EQ(box->Pending(), kept);
+    EXPECT_TRUE(Errors().isEmpty());
+}
