@@ -1,6 +1,5 @@
 #include <algorithm>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <ostream>
@@ -97,62 +96,53 @@ TEST_F(OutboxTest, AppendRemoveReopen_KeepsLiveRequestsInOrder)
 // damage is reported once, and the journal takes new requests afterwards.
 TEST_F(OutboxTest, Damage_SkipsTheDamagedRecordOnlyAndReportsItOnce)
 {
-    struct Case
+    enum Op
+    {
+        Truncate,
+        Flip,
+        Zero
+    };
+    // The damage is done at offset from boundary `at` of the journal (0 = end of the header,
+    // i = end of request i - 1); lost is the request it costs, -1 = all.
+    const struct
     {
         const char* name;
-        // Changes the journal bytes, given the record boundaries; returns the index of
-        // the request lost (-1 = none).
-        std::function<int(QByteArray&, const std::vector<qint64>&)> damage;
+        int at, offset;
+        Op op;
+        int lost;
+    } cases[] = {
+        {"torn last record", 4, -3, Truncate, 3},
+        {"only the start of the last record", 3, 5, Truncate, 3},
+        {"flipped byte in a text", 2, -2, Flip, 1},
+        {"flipped byte in a length", 1, 5, Flip, 1},
+        {"zeroed middle record", 2, 0, Zero, 2},
+        {"torn header", 0, -10, Truncate, -1},
     };
-    const Case cases[] = {
-        {"torn last record",
-         [](QByteArray& b, const auto&) {
-             b.chop(3);
-             return 3;
-         }},
-        {"only the start of the last record",
-         [](QByteArray& b, const auto& ends) {
-             b.truncate(ends[2] + 5);
-             return 3;
-         }},
-        {"flipped byte in a text",
-         [](QByteArray& b, const auto& ends) {
-             b[ends[1] - 2] = static_cast<char>(b[ends[1] - 2] ^ 0x20);
-             return 1;
-         }},
-        {"flipped byte in a length",
-         [](QByteArray& b, const auto& ends) {
-             b[ends[0] + 5] = static_cast<char>(b[ends[0] + 5] ^ 0x01);
-             return 1;
-         }},
-        {"zeroed middle record",
-         [](QByteArray& b, const auto& ends) {
-             b.replace(ends[1], ends[2] - ends[1], QByteArray(ends[2] - ends[1], '\0'));
-             return 2;
-         }},
-        {"torn header",
-         [](QByteArray& b, const auto&) {
-             b.truncate(10);
-             return -2; // everything
-         }},
-    };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         FreshFolder(QStringLiteral("outbox"));
         m_errors.clear();
-        std::vector<qint64> ends;
+        std::vector<qint64> bounds;
         std::vector<OutboxMessage> all;
         {
             auto box = Open();
-            all = Fill(*box, 4, &ends);
+            bounds.push_back(QFileInfo(box->FilePath()).size());
+            all = Fill(*box, 4, &bounds);
         }
         const QString path = m_folder + QStringLiteral("/outbox.journal");
         QByteArray bytes = ReadBytes(path);
-        const int lost = c.damage(bytes, ends);
+        const qint64 pos = bounds[c.at] + c.offset;
+        if (c.op == Truncate) {
+            bytes.truncate(pos);
+        } else if (c.op == Flip) {
+            bytes[pos] = static_cast<char>(bytes[pos] ^ 0x01);
+        } else {
+            bytes.replace(pos, bounds[c.at + 1] - pos, QByteArray(bounds[c.at + 1] - pos, '\0'));
+        }
         WriteBytes(path, bytes);
         std::vector<OutboxMessage> expected;
-        for (int i = 0; i < 4 && lost != -2; ++i) {
-            if (i != lost) {
+        for (int i = 0; i < 4 && c.lost >= 0; ++i) {
+            if (i != c.lost) {
                 expected.push_back(all[i]);
             }
         }
@@ -160,11 +150,7 @@ TEST_F(OutboxTest, Damage_SkipsTheDamagedRecordOnlyAndReportsItOnce)
         auto box = Open();
         EXPECT_EQ(box->Pending(), expected);
         EXPECT_EQ(Errors().size(), 1) << Errors().join('\n').toStdString();
-        std::uint64_t id = 0;
-        EXPECT_TRUE(box->Append(OutboxChannel::Mail, QStringLiteral("a@example.com"),
-                                QStringLiteral("new"), &id));
-        expected.push_back(
-            {id, OutboxChannel::Mail, QStringLiteral("a@example.com"), QStringLiteral("new")});
+        expected.push_back(Fill(*box, 1).front());
         box = Open();
         EXPECT_EQ(box->Pending(), expected);
         EXPECT_EQ(Errors().size(), 1); // not again
@@ -201,14 +187,11 @@ TEST_F(OutboxTest, Refusals_LeaveTheStoredRequestsIntact)
 {
     auto box = Open(3);
     std::vector<OutboxMessage> all = Fill(*box, 3);
-    QString error;
-    EXPECT_FALSE(box->Append(OutboxChannel::Sms, QStringLiteral("1"), QStringLiteral("4th"),
-                             nullptr, &error));
-    EXPECT_FALSE(error.isEmpty());
-    error.clear();
-    EXPECT_FALSE(box->Append(OutboxChannel::Sms, QStringLiteral("1"),
-                             QString(COutbox::kMaxMessageBytes, 'x'), nullptr, &error));
-    EXPECT_FALSE(error.isEmpty());
+    for (const QString& text : {QStringLiteral("4th"), QString(COutbox::kMaxMessageBytes, 'x')}) {
+        QString error; // full, then too long
+        EXPECT_FALSE(box->Append(OutboxChannel::Sms, QStringLiteral("1"), text, nullptr, &error));
+        EXPECT_FALSE(error.isEmpty());
+    }
     ASSERT_TRUE(box->Remove(all[0].id));
     all.erase(all.begin());
     all.push_back(Fill(*box, 1).front());
@@ -221,7 +204,7 @@ TEST_F(OutboxTest, Refusals_LeaveTheStoredRequestsIntact)
     box = Open();
     {
         FileSizeLimit limit(QFileInfo(box->FilePath()).size() + 20);
-        error.clear();
+        QString error;
         EXPECT_FALSE(box->Append(OutboxChannel::Mail, QStringLiteral("b@example.com"),
                                  QString(200, 'y'), nullptr, &error));
         EXPECT_FALSE(error.isEmpty());
