@@ -285,6 +285,13 @@ QString COutbox::FilePath() const
     return QDir(m_folder).filePath(QString::fromLatin1(kFileName));
 }
 
+void COutbox::Report(const QString& text) const
+{
+    if (m_onError) {
+        m_onError(text);
+    }
+}
+
 void COutbox::Close()
 {
     if (m_fd >= 0) {
@@ -333,9 +340,9 @@ bool COutbox::Open(QString* error)
         pos = kHeaderBytes;
     } else if (!data.isEmpty()) {
         damaged = true;
-        m_onError(FormatText(LoadString(kIdsOutboxDamaged),
-                             {path, QString::number(0),
-                              QString::number(std::min<qsizetype>(data.size(), kHeaderBytes))}));
+        Report(FormatText(LoadString(kIdsOutboxDamaged),
+                          {path, QString::number(0),
+                           QString::number(std::min<qsizetype>(data.size(), kHeaderBytes))}));
         pos = std::min<qsizetype>(data.size(), kHeaderBytes);
     }
     while (pos < data.size()) {
@@ -356,8 +363,8 @@ bool COutbox::Open(QString* error)
                 }
             }
             damaged = true;
-            m_onError(FormatText(LoadString(kIdsOutboxDamaged),
-                                 {path, QString::number(pos), QString::number(next - pos)}));
+            Report(FormatText(LoadString(kIdsOutboxDamaged),
+                              {path, QString::number(pos), QString::number(next - pos)}));
             pos = next;
             continue;
         }
@@ -375,7 +382,7 @@ bool COutbox::Open(QString* error)
         // rewritten without the damage, so that it is reported this once only.
         QString why;
         if (!Rewrite(&why)) {
-            m_onError(why);
+            Report(why);
         }
     } else {
         MaybeCompact();
@@ -453,7 +460,7 @@ void COutbox::MaybeCompact()
     }
     QString why;
     if (!Rewrite(&why)) {
-        m_onError(why);
+        Report(why);
     }
 }
 

@@ -78,6 +78,7 @@ private:
     bool Rewrite(QString* error);
     void MaybeCompact();
     void Close();
+    void Report(const QString& text) const;
 
     const QString m_folder;
     const ErrorReport m_onError;
