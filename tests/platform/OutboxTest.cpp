@@ -12,6 +12,8 @@
 #include <QStringList>
 
 #include "platform/Outbox.h"
+#include "platform/Profile.h"
+#include "platform/ProfileKeys.h"
 #include "support/TestSupport.h"
 
 // Readable failures: gtest prints the request, not its bytes.
@@ -197,11 +199,15 @@ TEST_F(OutboxTest, Refusals_LeaveTheStoredRequestsIntact)
     all.push_back(Fill(*box, 1).front());
     EXPECT_EQ(box->Pending(), all);
 
-    box = Open(2); // a smaller bound drops nothing already stored
+    ASSERT_TRUE(WriteProfileInt(kProfileOutboxMaxMessages, 2));
+    box = Open(); // a smaller bound drops nothing already stored
     EXPECT_EQ(box->Pending(), all);
     EXPECT_FALSE(box->Append(OutboxChannel::Sms, QStringLiteral("1"), QStringLiteral("x")));
 
+    ASSERT_TRUE(WriteProfileInt(kProfileOutboxMaxMessages, -5));
     box = Open();
+    EXPECT_EQ(box->Capacity(), kProfileOutboxMaxMessages.defaultValue);
+    DeleteProfileValue(kProfileOutboxMaxMessages.section, kProfileOutboxMaxMessages.key);
     {
         FileSizeLimit limit(QFileInfo(box->FilePath()).size() + 20);
         QString error;
