@@ -62,7 +62,6 @@ void CWindowed::Finish()
     delete m_signals;
     m_signals = nullptr;
     emit finished();
-    QCoreApplication::exit(0);
 }
 
 int RunWindowed(int& argc, char** argv, const QString& settingsFile)
@@ -79,6 +78,7 @@ int RunWindowed(int& argc, char** argv, const QString& settingsFile)
         return 1;
     }
     CWindowed program;
+    QObject::connect(&program, &CWindowed::finished, &app, [] { QCoreApplication::exit(0); });
     program.Start(settingsFile);
     return QApplication::exec();
 }

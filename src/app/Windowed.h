@@ -27,7 +27,7 @@ public:
     // Runs the start-up and shows the main window. Returns false when the termination
     // signals cannot be caught (the program runs all the same).
     bool Start(const QString& settingsFile = QString(), const ListenerTiming& timing = {});
-    // The orderly end after the main window accepted its close; quits the event loop with 0.
+    // The orderly end after the main window accepted its close; finished follows.
     void Finish();
 
     CGatewayApp& App() { return *m_app; }

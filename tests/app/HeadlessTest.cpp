@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 #include <QStringList>
 
+#include "app/ProgramProcess.h"
 #include "mail/MailTestSupport.h"
 #include "platform/Profile.h"
 #include "platform/ProfileKeys.h"
@@ -16,51 +17,6 @@
 #include "support/TestSupport.h"
 
 namespace {
-
-// The real program, started the way a user starts it, with the test's profile.
-class Program
-{
-public:
-    explicit Program(std::uint16_t port, const QStringList& extra = {},
-                     const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment())
-    {
-        m_process.setProcessEnvironment(env);
-        WriteProfileInt(kProfileListenerPort, port);
-        m_process.setProgram(qEnvironmentVariable("ZUNARO_BINARY"));
-        m_process.setArguments(QStringList{u"--headless"_qs} + extra);
-        m_process.start();
-    }
-    ~Program()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished();
-        }
-    }
-
-    // Waits until a line of standard output ends with ",text".
-    bool WaitForLine(const QString& text, int timeoutMs = 10000)
-    {
-        return WaitUntil(
-            [&] {
-                m_process.waitForReadyRead(20);
-                m_output += QString::fromUtf8(m_process.readAllStandardOutput());
-                for (const QString& line : m_output.split(u'\n')) {
-                    if (line.endsWith(u',' + text)) {
-                        return true;
-                    }
-                }
-                return false;
-            },
-            timeoutMs);
-    }
-    QString Output() const { return m_output; }
-    QProcess& Process() { return m_process; }
-
-private:
-    QProcess m_process;
-    QString m_output;
-};
 
 // No test touches a serial device of the machine: COM1 points nowhere unless a test sets
 // the modem simulator there.
@@ -231,4 +187,29 @@ TEST_F(Headless, Recipients_AlarmSmsReachesTheModem)
                                 "0008000A0041004C00410052004D\x1A";
     EXPECT_TRUE(WaitUntil([&] { return ModemSim::Transcript().contains(exchange); }, 60000))
         << ModemSim::Transcript().toStdString();
+}
+
+TEST_F(Headless, SecondStart_RefusedWhileFirstRuns_StaleLockTakenOver)
+{
+    const std::uint16_t port = FreePort();
+    auto first = std::make_unique<Program>(port);
+    ASSERT_TRUE(first->WaitForLine(u"Succeed to initialize Zunaro."_qs));
+    {
+        Program second(port);
+        ASSERT_TRUE(second.Process().waitForFinished(10000));
+        EXPECT_EQ(second.Process().exitCode(), 1);
+        EXPECT_TRUE(
+            second.Process().readAllStandardError().contains("Another Zunaro.exe is running!"));
+    }
+    // The first one is untouched: its run log is still to come and it still takes alarms.
+    ASSERT_TRUE(SendJob(port, "still here\r\n"));
+    EXPECT_TRUE(first->WaitForLine(u"still here"_qs));
+
+    // A holder that dies without cleaning up leaves its lock file; the next start takes it.
+    first->Process().kill(); // SIGKILL
+    first->Process().waitForFinished();
+    first.reset();
+    EXPECT_TRUE(QFile::exists(qEnvironmentVariable("XDG_RUNTIME_DIR") + u"/Zunaro.lock"_qs));
+    Program third(port);
+    EXPECT_TRUE(third.WaitForLine(u"Succeed to initialize Zunaro."_qs));
 }
