@@ -444,8 +444,9 @@ void CMainFrame::RestorePlacement()
         return GetProfileInt(kPlacementSection, QString::fromLatin1(key), def);
     };
     m_toolBar->setVisible(get("Toolbar", 1) != 0);
-    statusBar()->setVisible(get("Status Bar", 1) != 0);
-    Action(CommandStatusBar)->setChecked(statusBar()->isVisible());
+    const bool statusShown = get("Status Bar", 1) != 0;
+    statusBar()->setVisible(statusShown);
+    Action(CommandStatusBar)->setChecked(statusShown);
     QRect rect(get("x", kDefaultLeft), get("y", kDefaultTop), get("cx", screen.width() / 2),
                get("cy", screen.height() / 2));
     rect.setWidth(std::clamp(rect.width(), 200, std::max(200, screen.width())));

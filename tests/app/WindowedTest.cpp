@@ -7,6 +7,7 @@
 #include <QClipboard>
 #include <QMessageBox>
 #include <QScreen>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 
@@ -189,7 +190,9 @@ TEST_F(Windowed, Placement_RestoredAndBroughtBackOnScreen)
         WriteProfileInt("Main Window", "cx", c.stored.width());
         WriteProfileInt("Main Window", "cy", c.stored.height());
         WriteProfileInt("Main Window", "State", 0);
-        EXPECT_EQ(Launch()->geometry(), c.expected);
+        const CMainFrame* frame = Launch();
+        EXPECT_EQ(frame->geometry(), c.expected);
+        EXPECT_TRUE(frame->statusBar()->isVisible());
         program->Frame()->QuitNow();
         ASSERT_TRUE(PumpUntil([&] { return finished; }));
         EXPECT_EQ(GetProfileInt("Main Window", "x", -1), c.expected.x());
