@@ -25,10 +25,6 @@ namespace {
 [[maybe_unused]] constexpr unsigned kIdsPrinterInstalled = 61233;
 [[maybe_unused]] constexpr unsigned kIdsAppTitle = 57344;
 
-// The queue the setup creates (CUPS names hold no spaces or '/') and its description.
-[[maybe_unused]] const char kQueueName[] = "Generic_Text_Only";
-[[maybe_unused]] const char kQueueDescription[] = "Generic / Text Only";
-
 } // namespace
 
 CDesktopActions::CDesktopActions(QObject* parent) : QObject(parent) {}
@@ -42,24 +38,26 @@ bool CDesktopActions::Available()
 
 void CDesktopActions::SetupPrinterDriver(QWidget* owner)
 {
+    if (m_installer && m_installer->IsRunning()) {
+        return; // one setup at a time
+    }
     const QPointer<QWidget> box(owner);
     const auto report = [this, box](QMessageBox::Icon icon, const QString& text) {
-        QMessageBox* message =
+        auto* message =
             new QMessageBox(icon, LoadString(kIdsAppTitle), text, QMessageBox::Ok, box.data());
         message->setAttribute(Qt::WA_DeleteOnClose);
         message->open();
         emit printerSetupFinished(text);
     };
-    QString error;
-    if (FindPrinterQueue(QString::fromLatin1(kQueueName), QString::fromLatin1(kQueueDescription),
-                         &error)) {
-        report(QMessageBox::Information, LoadString(kIdsPrinterExists));
-        return;
+    const auto withReason = [](unsigned id, const QString& reason) {
+        return reason.isEmpty() ? LoadString(id) : LoadString(id) + u"\n\n"_qs + reason;
+    };
+    if (!m_installer) {
+        m_installer = new CPrinterInstaller(this);
     }
-    auto* installer = new CPrinterInstaller(this);
-    connect(installer, &CPrinterInstaller::finished, this,
-            [installer, report](PrinterSetupOutcome outcome, const QString& reason) {
-                installer->deleteLater();
+    disconnect(m_installer, &CPrinterInstaller::finished, this, nullptr);
+    connect(m_installer, &CPrinterInstaller::finished, this,
+            [report, withReason](PrinterSetupOutcome outcome, const QString& reason) {
                 switch (outcome) {
                 case PrinterSetupOutcome::Installed:
                     report(QMessageBox::Information, LoadString(kIdsPrinterInstalled));
@@ -68,18 +66,16 @@ void CDesktopActions::SetupPrinterDriver(QWidget* owner)
                     report(QMessageBox::Information, LoadString(kIdsPrinterExists));
                     return;
                 case PrinterSetupOutcome::NotStartable:
-                    report(QMessageBox::Warning,
-                           LoadString(kIdsPrinterNotStartable) +
-                               (reason.isEmpty() ? QString() : u"\n\n"_qs + reason));
+                    report(QMessageBox::Warning, withReason(kIdsPrinterNotStartable, reason));
                     return;
                 case PrinterSetupOutcome::Failed:
-                    report(QMessageBox::Warning,
-                           LoadString(kIdsPrinterFailed) +
-                               (reason.isEmpty() ? QString() : u"\n\n"_qs + reason));
+                    report(QMessageBox::Warning, withReason(kIdsPrinterFailed, reason));
                     return;
                 }
             });
-    installer->Start(static_cast<std::uint16_t>(GetProfileInt(kProfileListenerPort)));
+    // The queue list is read and lpadmin runs off this thread; the window stays responsive.
+    m_installer->StartUnlessPresent(
+        static_cast<std::uint16_t>(GetProfileInt(kProfileListenerPort)));
 }
 
 bool CDesktopActions::AutoRunEnabled()

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 
+class CPrinterInstaller;
 class QWidget;
 
 // The printer queue and logon-start commands of the Alarm menu. They run on the desktop
@@ -20,8 +21,8 @@ public:
     // True when the printer setup and autostart layer is built in.
     static bool Available();
 
-    // Setup Printer Driver...: reports an existing queue, else installs it without blocking
-    // the window and reports the real outcome in a message box owned by owner.
+    // Setup Printer Driver...: reports an existing queue, else installs it; both without
+    // blocking the window. The real outcome shows in a message box owned by owner.
     void SetupPrinterDriver(QWidget* owner);
     // Whether the logon-start file exists.
     static bool AutoRunEnabled();
@@ -33,4 +34,7 @@ public:
 signals:
     // The printer setup ended (the message box is shown); message is its text.
     void printerSetupFinished(const QString& message);
+
+private:
+    CPrinterInstaller* m_installer = nullptr; // made at the first setup
 };
