@@ -341,7 +341,8 @@ QString CMainFrame::SmsCountText() const
 void CMainFrame::UpdateTitle()
 {
     setWindowTitle(AppTitle() + QStringLiteral(" - ") + m_doc.GetTitle());
-    UpdateCommandStates();
+    // The document sets its modified flag after its title: look at it once it has.
+    QMetaObject::invokeMethod(this, &CMainFrame::UpdateCommandStates, Qt::QueuedConnection);
 }
 
 void CMainFrame::UpdateCommandStates()

@@ -18,6 +18,7 @@
 #include "eventlog/EventSink.h"
 #include "eventlog/EventView.h"
 #include "mail/MailTestSupport.h"
+#include "settings/SettingsDoc.h"
 #include "sms/ModemSim.h"
 
 namespace {
@@ -160,6 +161,28 @@ TEST_F(Windowed, CloseHidesAndKeepsListening_OnlyConfirmedTrayExitEnds)
     EXPECT_TRUE(RunLogText().contains(u",after no\r\n"_qs));
     EXPECT_TRUE(RunLogText().contains(u"Quit Zunaro normally!"_qs));
     EXPECT_EQ(GetProfileInt("Main Window", "State", 0), -1); // left minimised
+}
+
+TEST_F(Windowed, ChangedSettings_AskedOnConfirmedExitButNotOnSignal)
+{
+    CMainFrame* frame = Launch();
+    program->Doc().SetModifiedMark(true);
+    EXPECT_EQ(frame->windowTitle(), u"Zunaro - "_qs + program->Doc().GetTitle());
+    EXPECT_TRUE(frame->windowTitle().endsWith(u" *"_qs));
+    EXPECT_TRUE(PumpUntil([&] { return frame->Action(CMainFrame::CommandSave)->isEnabled(); }));
+
+    // Tray Exit, Yes, then Cancel at the save prompt: the program keeps running.
+    AnswerNextMessageBox(QMessageBox::Yes);
+    frame->TrayExit();
+    AnswerNextMessageBox(QMessageBox::Cancel);
+    PumpUntil([&] { return !frame->QuitConfirmed(); }, 3000);
+    QApplication::processEvents();
+    EXPECT_FALSE(finished);
+    EXPECT_TRUE(SendJob(port, "still running\r\n"));
+
+    // A termination signal ends it without asking.
+    ::raise(SIGTERM);
+    EXPECT_TRUE(PumpUntil([&] { return finished; }));
 }
 
 TEST_F(Windowed, StatusPane_ShowsTheAlarmCount)
