@@ -98,11 +98,7 @@ TEST_F(Headless, SettingsFile_NamedOrChosenAtStart)
 {
     // No file named: the first settings file of the data folder is opened.
     const QString path = qEnvironmentVariable("ZUNARO_HOME") + u"/site.znr"_qs;
-    WriteBytes(path,
-               "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
-               "<SMS ComPort=\"0\" Voice=\"0\" E-Mail=\"a@example.org\" Password=\"\">\r\n"
-               "<UserList>\r\n<GetUserResult Name=\"Op\" Phone=\"\" Mail=\"op@example.org\"/>\r\n"
-               "</UserList>\r\n</SMS>\r\n");
+    WriteSettingsFile(path, 0, u"a@example.org"_qs, {}, {}, u"op@example.org"_qs);
     {
         Program program(FreePort());
         EXPECT_TRUE(program.WaitForLine(u"Load '"_qs + path + u"' successfully!"_qs));
@@ -125,9 +121,7 @@ TEST_F(Headless, VoiceSwitch_AlarmIsSpokenIntoTheAudioOutput)
                          .arg(raw)
                          .toUtf8());
     const QString path = TestHome() + u"/voice.znr"_qs;
-    WriteBytes(path, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
-                     "<SMS ComPort=\"0\" Voice=\"1\" E-Mail=\"\" Password=\"\">\r\n"
-                     "<UserList/>\r\n</SMS>\r\n");
+    WriteSettingsFile(path, 1);
 
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("ALSA_CONFIG_PATH", conf);
@@ -148,15 +142,7 @@ TEST_F(Headless, Recipients_AlarmMailReachesTheServer)
     WriteProfileString(kProfileMailServer, "127.0.0.1");
     WriteProfileInt(kProfileMailPort, server.plainPort);
     const QString path = TestHome() + u"/mail.znr"_qs;
-    WriteBytes(
-        path,
-        QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
-                       "<SMS ComPort=\"0\" Voice=\"0\" E-Mail=\"%1\" Password=\"%2\">\r\n"
-                       "<UserList>\r\n"
-                       "<GetUserResult Name=\"Op\" Phone=\"\" Mail=\"op@example.org\"/>\r\n"
-                       "</UserList>\r\n</SMS>\r\n")
-            .arg(SmtpPeer::kUser, QString::fromLatin1(QByteArray(SmtpPeer::kPassword).toBase64()))
-            .toUtf8());
+    WriteSettingsFile(path, 0, SmtpPeer::kUser, SmtpPeer::kPassword, {}, u"op@example.org"_qs);
     const std::uint16_t port = FreePort();
     Program program(port, {path});
     ASSERT_TRUE(program.WaitForLine(u"Succeed to initialize Zunaro."_qs));
@@ -174,10 +160,7 @@ TEST_F(Headless, Recipients_AlarmSmsReachesTheModem)
     ModemSim sim;
     ASSERT_TRUE(sim.Started());
     const QString path = TestHome() + u"/sms.znr"_qs;
-    WriteBytes(path, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
-                     "<SMS ComPort=\"0\" Voice=\"0\" E-Mail=\"\" Password=\"\">\r\n<UserList>\r\n"
-                     "<GetUserResult Name=\"Op\" Phone=\"13800000001\" Mail=\"\"/>\r\n"
-                     "</UserList>\r\n</SMS>\r\n");
+    WriteSettingsFile(path, 0, {}, {}, u"13800000001"_qs);
     const std::uint16_t port = FreePort();
     Program program(port, {path});
     ASSERT_TRUE(program.WaitForLine(u"Succeed to initialize Zunaro."_qs));

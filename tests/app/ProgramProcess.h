@@ -56,6 +56,26 @@ private:
     QString m_output;
 };
 
+// Writes a settings file: the voice switch, the sender mailbox with its password, and one
+// recipient "Op" with phone and mail (none when both are empty).
+inline void WriteSettingsFile(const QString& path, int voice = 0, const QString& sender = {},
+                              const QByteArray& password = {}, const QString& phone = {},
+                              const QString& mail = {})
+{
+    QString users = u"<UserList/>\r\n"_qs;
+    if (!phone.isEmpty() || !mail.isEmpty()) {
+        users = QStringLiteral("<UserList>\r\n<GetUserResult Name=\"Op\" Phone=\"%1\" "
+                               "Mail=\"%2\"/>\r\n</UserList>\r\n")
+                    .arg(phone, mail);
+    }
+    WriteBytes(path, QStringLiteral("\xFEFF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
+                                    "<SMS ComPort=\"0\" Voice=\"%1\" E-Mail=\"%2\" "
+                                    "Password=\"%3\">\r\n%4</SMS>\r\n")
+                         .arg(voice)
+                         .arg(sender, QString::fromLatin1(password.toBase64()), users)
+                         .toUtf8());
+}
+
 // The text of the one run log in the data folder (UTF-16 with a byte order mark), or empty.
 inline QString RunLogText()
 {

@@ -120,9 +120,7 @@ TEST_F(Windowed, Startup_ReportsTheSettingsChoiceAndListens)
     for (const Case& c : cases) {
         QFile::remove(site);
         if (c.siteFile) {
-            WriteBytes(site, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
-                             "<SMS ComPort=\"0\" Voice=\"0\" E-Mail=\"\" Password=\"\">\r\n"
-                             "<UserList/>\r\n</SMS>\r\n");
+            WriteSettingsFile(site);
         }
         WriteProfileString(kProfileRecentFiles[0], c.recent);
         CMainFrame* frame = Launch();
@@ -261,15 +259,8 @@ TEST(WindowedProgram, EndToEnd_SmsMailAndRunLogAfterSigterm)
     WriteProfileString(kProfileMailServer, "127.0.0.1");
     WriteProfileInt(kProfileMailPort, server.plainPort);
     const QString path = TestHome() + u"/site.znr"_qs;
-    WriteBytes(
-        path,
-        QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
-                       "<SMS ComPort=\"0\" Voice=\"0\" E-Mail=\"%1\" Password=\"%2\">\r\n"
-                       "<UserList>\r\n"
-                       "<GetUserResult Name=\"Op\" Phone=\"13800000001\" Mail=\"op@example.org\"/>"
-                       "\r\n</UserList>\r\n</SMS>\r\n")
-            .arg(SmtpPeer::kUser, QString::fromLatin1(QByteArray(SmtpPeer::kPassword).toBase64()))
-            .toUtf8());
+    WriteSettingsFile(path, 0, SmtpPeer::kUser, SmtpPeer::kPassword, u"13800000001"_qs,
+                      u"op@example.org"_qs);
     WriteProfileInt("Main Window", "State", 1);
     const std::uint16_t port = FreePort();
     Program program(port, {path}, QProcessEnvironment::systemEnvironment(), false);
