@@ -63,6 +63,17 @@ bool Listening(std::uint16_t port)
     });
 }
 
+// A small window placed normally: each test starts from the same placement, and the pictures
+// stay below the size at which Qt hands image work to its thread pool.
+void SmallNormalWindow()
+{
+    for (const auto& [key, value] : {std::pair{"x", 10}, {"y", 10}, {"cx", 320}, {"cy", 240}}) {
+        WriteProfileInt("Main Window", key, value);
+    }
+    WriteProfileInt("Main Window", "State", 0);
+    DeleteProfileValue("Main Window", "Toolbar");
+}
+
 QStringList ShownTexts(CEventView* view)
 {
     view->Flush();
@@ -80,6 +91,7 @@ protected:
     void SetUp() override
     {
         WriteProfileString("Ports", "COM1", "/nonexistent/zunaro-modem");
+        SmallNormalWindow();
         port = FreePort();
         WriteProfileInt(kProfileListenerPort, port);
     }
@@ -261,7 +273,7 @@ TEST(WindowedProgram, EndToEnd_SmsMailAndRunLogAfterSigterm)
     const QString path = TestHome() + u"/site.znr"_qs;
     WriteSettingsFile(path, 0, SmtpPeer::kUser, SmtpPeer::kPassword, u"13800000001"_qs,
                       u"op@example.org"_qs);
-    WriteProfileInt("Main Window", "State", 1);
+    SmallNormalWindow();
     const std::uint16_t port = FreePort();
     Program program(port, {path}, QProcessEnvironment::systemEnvironment(), false);
     ASSERT_TRUE(Listening(port));
@@ -281,5 +293,5 @@ TEST(WindowedProgram, EndToEnd_SmsMailAndRunLogAfterSigterm)
     EXPECT_TRUE(log.contains(u",ALARM\r\n"_qs)) << log.toStdString();
     EXPECT_TRUE(log.contains(u"Send 'ALARM' to 'op@example.org' successfully!"_qs));
     EXPECT_TRUE(log.contains(u"Quit Zunaro normally!"_qs));
-    EXPECT_EQ(GetProfileInt("Main Window", "State", 0), 1); // started and left maximised
+    EXPECT_EQ(GetProfileInt("Main Window", "Toolbar", -1), 1); // the placement was saved
 }
