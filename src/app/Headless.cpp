@@ -3,12 +3,11 @@
 #include <QCoreApplication>
 
 #include "app/GatewayApp.h"
+#include "app/Startup.h"
 #include "eventlog/EventRecord.h"
 #include "eventlog/EventSink.h"
 #include "platform/Folders.h"
 #include "platform/Signals.h"
-#include "platform/StringIds.h"
-#include "platform/StringTable.h"
 #include "settings/SettingsDoc.h"
 
 namespace {
@@ -35,21 +34,33 @@ CHeadless::~CHeadless()
 
 bool CHeadless::Start(const QString& settingsFile, const ListenerTiming& timing)
 {
-    DataFolder(); // created at start
-    // The recipients and settings are loaded before the listener can take any print data.
     m_doc = std::make_unique<CDoc>(*m_app);
-    const CDoc::StartupResult opened = m_doc->OpenAtStartup(settingsFile);
-    if (!opened.path.isEmpty()) {
-        EventSink(opened.opened ? EventType::Information : EventType::Error,
-                  FormatText(LoadString(opened.opened ? kIdsLoadSucceeded : kIdsLoadFailed),
-                             {opened.path}));
-    }
     m_signals = new TerminationSignals(this);
     connect(m_signals, &TerminationSignals::terminationRequested, this, &CHeadless::Shutdown);
     m_timer.start();
-    m_app->StartCapture(timing);
-    m_app->StartWorkers();
+    const SettingsLoadReport report = InitInstance(*m_app, *m_doc, settingsFile, timing);
+    if (report.any) {
+        EventSink(report.type, report.text);
+    }
     return m_signals->IsValid();
+}
+
+int RunHeadless(int& argc, char** argv, const QString& settingsFile)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("Zunaro"));
+    QCoreApplication::setApplicationName(QStringLiteral("Zunaro"));
+    CInstanceLock lock;
+    QString error;
+    if (!lock.TryLock(&error)) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return 1;
+    }
+    CHeadless program;
+    if (!program.Start(settingsFile)) {
+        std::fprintf(stderr, "zunaro: cannot catch SIGTERM and SIGINT\n");
+    }
+    return QCoreApplication::exec();
 }
 
 void CHeadless::Shutdown()

@@ -48,3 +48,8 @@ private:
     QTimer m_timer;
     bool m_shutDown = false;
 };
+
+// The headless program: takes the instance lock (a second start prints the refusal on
+// standard error and returns 1), runs CHeadless until SIGTERM or SIGINT. Returns the exit
+// status.
+int RunHeadless(int& argc, char** argv, const QString& settingsFile);

@@ -1,9 +1,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include <QCoreApplication>
+#include <QString>
 
 #include "app/Headless.h"
+#include "app/Windowed.h"
 
 int main(int argc, char* argv[])
 {
@@ -13,7 +14,7 @@ int main(int argc, char* argv[])
         if (std::strcmp(argv[i], "--headless") == 0) {
             headless = true;
         } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::printf("usage: zunaro --headless [file.znr]\n");
+            std::printf("usage: zunaro [--headless] [file.znr]\n");
             return 0;
         } else if (argv[i][0] == '-') {
             std::fprintf(stderr, "zunaro: unknown option %s\n", argv[i]);
@@ -22,19 +23,6 @@ int main(int argc, char* argv[])
             settingsFile = argv[i];
         }
     }
-    if (!headless) {
-        std::fprintf(stderr, "zunaro: the windowed program is not part of this build; "
-                             "run zunaro --headless\n");
-        return 2;
-    }
-
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setOrganizationName(QStringLiteral("Zunaro"));
-    QCoreApplication::setApplicationName(QStringLiteral("Zunaro"));
-    CHeadless program;
     const QString file = settingsFile ? QString::fromLocal8Bit(settingsFile) : QString();
-    if (!program.Start(file)) {
-        std::fprintf(stderr, "zunaro: cannot catch SIGTERM and SIGINT\n");
-    }
-    return QCoreApplication::exec();
+    return headless ? RunHeadless(argc, argv, file) : RunWindowed(argc, argv, file);
 }

@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 #include <QStringList>
 
+#include "app/ProgramProcess.h"
 #include "mail/MailTestSupport.h"
 #include "platform/Profile.h"
 #include "platform/ProfileKeys.h"
@@ -16,51 +17,6 @@
 #include "support/TestSupport.h"
 
 namespace {
-
-// The real program, started the way a user starts it, with the test's profile.
-class Program
-{
-public:
-    explicit Program(std::uint16_t port, const QStringList& extra = {},
-                     const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment())
-    {
-        m_process.setProcessEnvironment(env);
-        WriteProfileInt(kProfileListenerPort, port);
-        m_process.setProgram(qEnvironmentVariable("ZUNARO_BINARY"));
-        m_process.setArguments(QStringList{u"--headless"_qs} + extra);
-        m_process.start();
-    }
-    ~Program()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished();
-        }
-    }
-
-    // Waits until a line of standard output ends with ",text".
-    bool WaitForLine(const QString& text, int timeoutMs = 10000)
-    {
-        return WaitUntil(
-            [&] {
-                m_process.waitForReadyRead(20);
-                m_output += QString::fromUtf8(m_process.readAllStandardOutput());
-                for (const QString& line : m_output.split(u'\n')) {
-                    if (line.endsWith(u',' + text)) {
-                        return true;
-                    }
-                }
-                return false;
-            },
-            timeoutMs);
-    }
-    QString Output() const { return m_output; }
-    QProcess& Process() { return m_process; }
-
-private:
-    QProcess m_process;
-    QString m_output;
-};
 
 // No test touches a serial device of the machine: COM1 points nowhere unless a test sets
 // the modem simulator there.
@@ -142,11 +98,7 @@ TEST_F(Headless, SettingsFile_NamedOrChosenAtStart)
 {
     // No file named: the first settings file of the data folder is opened.
     const QString path = qEnvironmentVariable("ZUNARO_HOME") + u"/site.znr"_qs;
-    WriteBytes(path,
-               "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
-               "<SMS ComPort=\"0\" Voice=\"0\" E-Mail=\"a@example.org\" Password=\"\">\r\n"
-               "<UserList>\r\n<GetUserResult Name=\"Op\" Phone=\"\" Mail=\"op@example.org\"/>\r\n"
-               "</UserList>\r\n</SMS>\r\n");
+    WriteSettingsFile(path, 0, u"a@example.org"_qs, {}, {}, u"op@example.org"_qs);
     {
         Program program(FreePort());
         EXPECT_TRUE(program.WaitForLine(u"Load '"_qs + path + u"' successfully!"_qs));
@@ -169,9 +121,7 @@ TEST_F(Headless, VoiceSwitch_AlarmIsSpokenIntoTheAudioOutput)
                          .arg(raw)
                          .toUtf8());
     const QString path = TestHome() + u"/voice.znr"_qs;
-    WriteBytes(path, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
-                     "<SMS ComPort=\"0\" Voice=\"1\" E-Mail=\"\" Password=\"\">\r\n"
-                     "<UserList/>\r\n</SMS>\r\n");
+    WriteSettingsFile(path, 1);
 
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("ALSA_CONFIG_PATH", conf);
@@ -192,15 +142,7 @@ TEST_F(Headless, Recipients_AlarmMailReachesTheServer)
     WriteProfileString(kProfileMailServer, "127.0.0.1");
     WriteProfileInt(kProfileMailPort, server.plainPort);
     const QString path = TestHome() + u"/mail.znr"_qs;
-    WriteBytes(
-        path,
-        QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
-                       "<SMS ComPort=\"0\" Voice=\"0\" E-Mail=\"%1\" Password=\"%2\">\r\n"
-                       "<UserList>\r\n"
-                       "<GetUserResult Name=\"Op\" Phone=\"\" Mail=\"op@example.org\"/>\r\n"
-                       "</UserList>\r\n</SMS>\r\n")
-            .arg(SmtpPeer::kUser, QString::fromLatin1(QByteArray(SmtpPeer::kPassword).toBase64()))
-            .toUtf8());
+    WriteSettingsFile(path, 0, SmtpPeer::kUser, SmtpPeer::kPassword, {}, u"op@example.org"_qs);
     const std::uint16_t port = FreePort();
     Program program(port, {path});
     ASSERT_TRUE(program.WaitForLine(u"Succeed to initialize Zunaro."_qs));
@@ -218,10 +160,7 @@ TEST_F(Headless, Recipients_AlarmSmsReachesTheModem)
     ModemSim sim;
     ASSERT_TRUE(sim.Started());
     const QString path = TestHome() + u"/sms.znr"_qs;
-    WriteBytes(path, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
-                     "<SMS ComPort=\"0\" Voice=\"0\" E-Mail=\"\" Password=\"\">\r\n<UserList>\r\n"
-                     "<GetUserResult Name=\"Op\" Phone=\"13800000001\" Mail=\"\"/>\r\n"
-                     "</UserList>\r\n</SMS>\r\n");
+    WriteSettingsFile(path, 0, {}, {}, u"13800000001"_qs);
     const std::uint16_t port = FreePort();
     Program program(port, {path});
     ASSERT_TRUE(program.WaitForLine(u"Succeed to initialize Zunaro."_qs));
@@ -275,4 +214,29 @@ TEST_F(Headless, Shutdown_EveryAlarmHasItsOutcomeInTheRunLog)
             << alarm.toStdString();
     }
     EXPECT_TRUE(log.endsWith(u"Quit Zunaro normally!"_qs));
+}
+
+TEST_F(Headless, SecondStart_RefusedWhileFirstRuns_StaleLockTakenOver)
+{
+    const std::uint16_t port = FreePort();
+    auto first = std::make_unique<Program>(port);
+    ASSERT_TRUE(first->WaitForLine(u"Succeed to initialize Zunaro."_qs));
+    {
+        Program second(port);
+        ASSERT_TRUE(second.Process().waitForFinished(10000));
+        EXPECT_EQ(second.Process().exitCode(), 1);
+        EXPECT_TRUE(
+            second.Process().readAllStandardError().contains("Another Zunaro.exe is running!"));
+    }
+    // The first one is untouched: its run log is still to come and it still takes alarms.
+    ASSERT_TRUE(SendJob(port, "still here\r\n"));
+    EXPECT_TRUE(first->WaitForLine(u"still here"_qs));
+
+    // A holder that dies without cleaning up leaves its lock file; the next start takes it.
+    first->Process().kill(); // SIGKILL
+    first->Process().waitForFinished();
+    first.reset();
+    EXPECT_TRUE(QFile::exists(qEnvironmentVariable("XDG_RUNTIME_DIR") + u"/Zunaro.lock"_qs));
+    Program third(port);
+    EXPECT_TRUE(third.WaitForLine(u"Succeed to initialize Zunaro."_qs));
 }

@@ -2,6 +2,9 @@
 #include <string>
 
 #include <QCoreApplication>
+#ifdef ZUNARO_TEST_WIDGETS
+#include <QApplication>
+#endif
 #include <QDir>
 #include <QTemporaryDir>
 
@@ -47,7 +50,11 @@ int main(int argc, char** argv)
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
 
+#ifdef ZUNARO_TEST_WIDGETS
+    QApplication app(argc, argv); // tests of windows and views
+#else
     QCoreApplication app(argc, argv);
+#endif
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
