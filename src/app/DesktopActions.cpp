@@ -5,36 +5,15 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "platform/Profile.h"
-#include "platform/ProfileKeys.h"
-#include "platform/StringTable.h"
-
-#if __has_include("platform/PrinterSetup.h") && __has_include("platform/Autostart.h")
-#define ZUNARO_DESKTOP_LAYER 1
+#include "eventlog/EventSink.h"
 #include "platform/Autostart.h"
 #include "platform/PrinterSetup.h"
-#else
-#define ZUNARO_DESKTOP_LAYER 0
-#endif
-
-namespace {
-
-[[maybe_unused]] constexpr unsigned kIdsPrinterExists = 61229;
-[[maybe_unused]] constexpr unsigned kIdsPrinterNotStartable = 61230;
-[[maybe_unused]] constexpr unsigned kIdsPrinterFailed = 61232;
-[[maybe_unused]] constexpr unsigned kIdsPrinterInstalled = 61233;
-[[maybe_unused]] constexpr unsigned kIdsAppTitle = 57344;
-
-} // namespace
+#include "platform/Profile.h"
+#include "platform/ProfileKeys.h"
+#include "platform/StringIds.h"
+#include "platform/StringTable.h"
 
 CDesktopActions::CDesktopActions(QObject* parent) : QObject(parent) {}
-
-bool CDesktopActions::Available()
-{
-    return ZUNARO_DESKTOP_LAYER != 0;
-}
-
-#if ZUNARO_DESKTOP_LAYER
 
 void CDesktopActions::SetupPrinterDriver(QWidget* owner)
 {
@@ -44,7 +23,7 @@ void CDesktopActions::SetupPrinterDriver(QWidget* owner)
     const QPointer<QWidget> box(owner);
     const auto report = [this, box](QMessageBox::Icon icon, const QString& text) {
         auto* message =
-            new QMessageBox(icon, LoadString(kIdsAppTitle), text, QMessageBox::Ok, box.data());
+            new QMessageBox(icon, LoadString(kIdsFrameTitle), text, QMessageBox::Ok, box.data());
         message->setAttribute(Qt::WA_DeleteOnClose);
         message->open();
         emit printerSetupFinished(text);
@@ -57,10 +36,12 @@ void CDesktopActions::SetupPrinterDriver(QWidget* owner)
     }
     disconnect(m_installer, &CPrinterInstaller::finished, this, nullptr);
     connect(m_installer, &CPrinterInstaller::finished, this,
-            [report, withReason](PrinterSetupOutcome outcome, const QString& reason) {
+            [this, report, withReason](PrinterSetupOutcome outcome, const QString& reason) {
                 switch (outcome) {
                 case PrinterSetupOutcome::Installed:
-                    report(QMessageBox::Information, LoadString(kIdsPrinterInstalled));
+                    // Success is an event line; only the refusals and failures are boxes.
+                    EventSink(EventType::Information, LoadString(kIdsPrinterInstalled));
+                    emit printerSetupFinished(LoadString(kIdsPrinterInstalled));
                     return;
                 case PrinterSetupOutcome::AlreadyExists:
                     report(QMessageBox::Information, LoadString(kIdsPrinterExists));
@@ -92,28 +73,3 @@ bool CDesktopActions::DisableAutoRun(QString* error)
 {
     return DisableAutostart(error);
 }
-
-#else
-
-// Without the desktop layer the main window keeps these entries disabled.
-void CDesktopActions::SetupPrinterDriver(QWidget* /*owner*/) {}
-
-bool CDesktopActions::AutoRunEnabled()
-{
-    return false;
-}
-
-bool CDesktopActions::EnableAutoRun(QString* error)
-{
-    if (error) {
-        *error = QStringLiteral("logon start is not part of this build");
-    }
-    return false;
-}
-
-bool CDesktopActions::DisableAutoRun(QString* error)
-{
-    return EnableAutoRun(error);
-}
-
-#endif

@@ -8,9 +8,8 @@
 class CPrinterInstaller;
 class QWidget;
 
-// The printer queue and logon-start commands of the Alarm menu. They run on the desktop
-// layer's printer setup and autostart file when that layer is part of the build; without it
-// Available() is false and the main window shows the entries disabled.
+// The printer queue and logon-start commands of the Alarm menu, on the platform layer's
+// printer setup (CUPS, lpadmin) and XDG autostart file.
 class CDesktopActions : public QObject
 {
     Q_OBJECT
@@ -18,11 +17,9 @@ class CDesktopActions : public QObject
 public:
     explicit CDesktopActions(QObject* parent = nullptr);
 
-    // True when the printer setup and autostart layer is built in.
-    static bool Available();
-
     // Setup Printer Driver...: reports an existing queue, else installs it; both without
-    // blocking the window. The real outcome shows in a message box owned by owner.
+    // blocking the window. Success is an event line; an existing queue or a failure (with
+    // lpadmin's reason) shows in a message box owned by owner.
     void SetupPrinterDriver(QWidget* owner);
     // Whether the logon-start file exists.
     static bool AutoRunEnabled();

@@ -229,10 +229,6 @@ void CMainFrame::CreateMenus()
         Action(command)->setEnabled(false);
     }
 
-    const bool desktop = CDesktopActions::Available();
-    Action(CommandSetupPrinter)->setEnabled(desktop);
-    Action(CommandEnableAutoRun)->setEnabled(desktop);
-    Action(CommandDisableAutoRun)->setEnabled(desktop);
     Action(CommandEnableAutoRun)->setCheckable(true);
     Action(CommandDisableAutoRun)->setCheckable(true);
     connect(Action(CommandSetupPrinter), &QAction::triggered, this,
