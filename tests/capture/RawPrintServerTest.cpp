@@ -203,41 +203,20 @@ TEST_F(RawPrintServer, DescriptorExhaustion_ReportedOnceThenCaptureGoesOn)
 // do its close and a full buffer; a chunk still gathering when the listener stops is delivered.
 TEST_F(RawPrintServer, JobInParts_ChunkEndsAtGapCloseOrFullBuffer)
 {
-    const QByteArray full(8000, 'f');
-    const QByteArray over(300, 'o');
+    const std::vector<QByteArray> words{"one ", "two ", "three"};
+    const QByteArray full(8000, 'f'), over(300, 'o');
     const struct
     {
         const char* name;
         int gapMs;
-        std::vector<QByteArray> parts;
+        std::vector<QByteArray> parts, alarms;
         bool close;
         std::size_t beforeStop; // alarms delivered before Stop
-        std::vector<QByteArray> alarms;
     } cases[] = {
-        {"pauses shorter than the gap",
-         100,
-         {"one ", "two ", "three"},
-         false,
-         1,
-         {"one two three"}},
-        {"gap 0: every part at once",
-         0,
-         {"one ", "two ", "three"},
-         false,
-         3,
-         {"one ", "two ", "three"}},
-        {"close ends it without the gap",
-         60000,
-         {"one ", "two ", "three"},
-         true,
-         1,
-         {"one two three"}},
-        {"full buffer, rest at Stop",
-         60000,
-         {full, over},
-         false,
-         1,
-         {full + over.left(200), over.left(100)}},
+        {"pauses shorter than the gap", 100, words, {"one two three"}, false, 1},
+        {"gap 0: every part at once", 0, words, words, false, 3},
+        {"close ends it without the gap", 60000, words, {"one two three"}, true, 1},
+        {"full buffer", 60000, {full, over}, {full + over.left(200), over.left(100)}, false, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -253,15 +232,13 @@ TEST_F(RawPrintServer, JobInParts_ChunkEndsAtGapCloseOrFullBuffer)
             SleepMs(20);
         }
         if (c.close) {
-            closesocket(s);
+            ShutdownSend(s);
         }
         EXPECT_TRUE(WaitUntil([&] { return chunks.Chunks().size() >= c.beforeStop; }));
         EXPECT_EQ(chunks.Chunks().size(), c.beforeStop);
         EXPECT_TRUE(listener.Stop());
         EXPECT_EQ(chunks.Chunks(), c.alarms);
-        if (!c.close) {
-            closesocket(s);
-        }
+        closesocket(s);
     }
 }
 
