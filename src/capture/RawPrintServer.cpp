@@ -153,6 +153,11 @@ void CRawPrintServer::ListenThread()
     while (listening && m_stopFlag == 0) {
         const int n = epoll_wait(m_waitSet, events, kMaxEvents, WaitTimeoutMs());
         ++m_wakeUps;
+        if (n < 0 && errno != EINTR) {
+            qCDebug(lcCapture) << "wait:" << SocketErrorText(errno);
+            m_status = ListenerAcceptFailed;
+            break;
+        }
         for (int i = 0; i < n && listening; ++i) {
             const SOCKET fd = events[i].data.fd;
             if (fd == m_stopNotice) {
@@ -287,6 +292,7 @@ CRawPrintServer::AcceptStep CRawPrintServer::AcceptOne()
     case WSAENOMEM:
         // The connection waits in the backlog until a descriptor is free again.
         PauseAccepting(error);
+        m_status = ListenerAccepting;
         return AcceptStep::Idle;
     case WSAEFAULT:
     case WSAEINVAL:
@@ -298,6 +304,7 @@ CRawPrintServer::AcceptStep CRawPrintServer::AcceptOne()
     default:
         // Nothing waiting (WSAEWOULDBLOCK), an interrupted call, or a connection that
         // failed before it was taken (the network errors Linux passes on from accept).
+        m_status = ListenerAccepting;
         return AcceptStep::Idle;
     }
 }
