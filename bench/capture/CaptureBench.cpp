@@ -1,19 +1,27 @@
 // Throughput, delivery latency, bursts of connections and idle cost of the print listener,
-// measured on real loopback connections with the listener's own timing.
+// measured on real loopback connections with the listener's own timing. The job benchmarks
+// run the same jobs against a minimal asyncio server (python3, started here) as a yardstick.
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <random>
+#include <string>
 #include <thread>
 #include <vector>
 
+#include <signal.h>
+#include <spawn.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <benchmark/benchmark.h>
 
@@ -28,7 +36,6 @@ using Clock = std::chrono::steady_clock;
 constexpr std::uint32_t kLoopback = 0x7F000001;
 constexpr int kStartTimeoutMs = 2000;
 constexpr int kDeliveryTimeoutMs = 2000;
-// A connection waits at most one accept poll; this leaves room for a slow machine.
 constexpr int kAcceptTimeoutMs = 1000;
 // A closed connection is gone from the table once the listener has read what was queued.
 constexpr int kDrainTimeoutMs = 10000;
@@ -117,8 +124,18 @@ private:
     Totals m_totals;
 };
 
+// Where a job benchmark sends its jobs: a port, and a count of the jobs that arrived whole.
+class JobTarget
+{
+public:
+    virtual ~JobTarget() = default;
+    virtual bool Ready() const = 0;
+    virtual std::uint16_t Port() const = 0;
+    virtual ChunkCounter& Counter() = 0;
+};
+
 // A listener on a free loopback port with the program's timing, counting its chunks.
-class BenchListener
+class BenchListener : public JobTarget
 {
 public:
     BenchListener()
@@ -145,10 +162,11 @@ public:
     BenchListener(const BenchListener&) = delete;
     BenchListener& operator=(const BenchListener&) = delete;
 
-    bool Ready() const { return m_ready; }
-    std::uint16_t Port() const { return m_port; }
-    ChunkCounter& Counter() { return m_counter; }
+    bool Ready() const override { return m_ready; }
+    std::uint16_t Port() const override { return m_port; }
+    ChunkCounter& Counter() override { return m_counter; }
     std::size_t ClientCount() const { return m_server->ClientCount(); }
+    std::uint64_t WakeUps() const { return m_server->WakeUps(); }
 
     // Opens n connections at once that stay open.
     // Returns false when one of them was refused or not taken within an accept time-out.
@@ -181,9 +199,110 @@ private:
     bool m_ready = false;
 };
 
+// A minimal asyncio server that reads each connection to its end and reports every job as a
+// line on its standard output; a thread here counts the lines as chunks.
+class AsyncioServer : public JobTarget
+{
+public:
+    AsyncioServer()
+    {
+        static const char* const kScript = R"(
+import asyncio, sys
+async def job(reader, writer):
+    data = await reader.read()
+    sys.stdout.write(f"{len(data)}\n")
+    sys.stdout.flush()
+    writer.close()
+async def main():
+    server = await asyncio.start_server(job, "127.0.0.1", int(sys.argv[1]), backlog=4096)
+    print("ready", flush=True)
+    await server.serve_forever()
+asyncio.run(main())
+)";
+        int out[2];
+        if (pipe(out) != 0) {
+            return;
+        }
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addclose(&actions, out[0]);
+        const std::string port = std::to_string(m_port);
+        char* argv[] = {const_cast<char*>("python3"), const_cast<char*>("-c"),
+                        const_cast<char*>(kScript), const_cast<char*>(port.c_str()), nullptr};
+        const bool spawned =
+            posix_spawn(&m_pid, "/usr/bin/python3", &actions, nullptr, argv, environ) == 0;
+        posix_spawn_file_actions_destroy(&actions);
+        close(out[1]);
+        if (!spawned) {
+            close(out[0]);
+            m_pid = -1;
+            return;
+        }
+        m_output = fdopen(out[0], "r");
+        char line[64];
+        m_ready = m_output != nullptr && fgets(line, sizeof line, m_output) != nullptr &&
+                  std::string(line) == "ready\n";
+        if (m_ready) {
+            m_lines = std::thread([this] {
+                char job[64];
+                while (fgets(job, sizeof job, m_output) != nullptr) {
+                    ChunkCounter::OnChunk(
+                        &m_counter, INVALID_SOCKET,
+                        static_cast<std::uint32_t>(std::strtoul(job, nullptr, 10)));
+                }
+            });
+        }
+    }
+    ~AsyncioServer() override
+    {
+        if (m_pid > 0) {
+            kill(m_pid, SIGTERM);
+            waitpid(m_pid, nullptr, 0);
+        }
+        if (m_lines.joinable()) {
+            m_lines.join();
+        }
+        if (m_output != nullptr) {
+            fclose(m_output);
+        }
+    }
+    AsyncioServer(const AsyncioServer&) = delete;
+    AsyncioServer& operator=(const AsyncioServer&) = delete;
+
+    bool Ready() const override { return m_ready; }
+    std::uint16_t Port() const override { return m_port; }
+    ChunkCounter& Counter() override { return m_counter; }
+
+private:
+    std::uint16_t m_port = FreePort();
+    pid_t m_pid = -1;
+    FILE* m_output = nullptr;
+    bool m_ready = false;
+    ChunkCounter m_counter;
+    std::thread m_lines;
+};
+
+// The target of a job benchmark: 0 the print listener, 1 the asyncio server.
+std::unique_ptr<JobTarget> MakeTarget(benchmark::State& state, int which)
+{
+    std::unique_ptr<JobTarget> target;
+    if (which == 0) {
+        target = std::make_unique<BenchListener>();
+    } else {
+        target = std::make_unique<AsyncioServer>();
+    }
+    if (!target->Ready()) {
+        state.SkipWithError(which == 0 ? "listener did not start" : "asyncio server did not start");
+        return nullptr;
+    }
+    state.SetLabel(which == 0 ? "listener" : "asyncio");
+    return target;
+}
+
 // Sends one job on its own connection and waits for its first chunk.
 // Returns false when the job could not be sent or was not delivered in time.
-bool RunJob(BenchListener& listener, Clock::time_point* connectAt, Clock::time_point* deliveredAt)
+bool RunJob(JobTarget& listener, Clock::time_point* connectAt, Clock::time_point* deliveredAt)
 {
     static const QByteArray job(kJobSize, 'J');
     const std::uint64_t seen = listener.Counter().Snapshot().chunks;
@@ -211,14 +330,13 @@ void ReportLatencies(benchmark::State& state, const std::vector<double>& latenci
 
 // Jobs one after another, each on its own connection; the next one starts as soon as the
 // previous one was delivered, as a spooler works through its queue one job at a time.
-// The accept poll bounds the rate near 1000 / acceptPollMs jobs a second.
 void BM_SequentialJobs(benchmark::State& state)
 {
-    BenchListener listener;
-    if (!listener.Ready()) {
-        state.SkipWithError("listener did not start");
+    const std::unique_ptr<JobTarget> target = MakeTarget(state, static_cast<int>(state.range(1)));
+    if (!target) {
         return;
     }
+    JobTarget& listener = *target;
     const int jobs = static_cast<int>(state.range(0));
     std::vector<double> latencies;
     double seconds = 0;
@@ -243,26 +361,25 @@ void BM_SequentialJobs(benchmark::State& state)
     ReportLatencies(state, latencies);
 }
 BENCHMARK(BM_SequentialJobs)
-    ->Arg(50)
-    ->ArgName("jobs")
+    ->Args({1000, 0})
+    ->Args({1000, 1})
+    ->ArgNames({"jobs", "asyncio"})
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 
-// Delay from connect() to the callback for jobs that arrive independently of the accept
-// poll: a pause of random length before each job spreads the connects over the poll
-// period. (Back to back, every job meets the poll at its latest; BM_SequentialJobs shows
-// that case.)
+// Delay from connect() to the callback for senders that send one job and close, at random
+// moments (a pause of 0 to 9 ms before each job).
 void BM_DeliveryLatency(benchmark::State& state)
 {
-    BenchListener listener;
-    if (!listener.Ready()) {
-        state.SkipWithError("listener did not start");
+    const std::unique_ptr<JobTarget> target = MakeTarget(state, static_cast<int>(state.range(1)));
+    if (!target) {
         return;
     }
+    JobTarget& listener = *target;
     const int jobs = static_cast<int>(state.range(0));
     std::mt19937 random(20240611);
-    std::uniform_int_distribution<int> pauseMs(0, ListenerTiming{}.acceptPollMs - 1);
+    std::uniform_int_distribution<int> pauseMs(0, 9);
     std::vector<double> latencies;
     for (auto _ : state) {
         Clock::duration measured{};
@@ -282,8 +399,9 @@ void BM_DeliveryLatency(benchmark::State& state)
     ReportLatencies(state, latencies);
 }
 BENCHMARK(BM_DeliveryLatency)
-    ->Arg(100)
-    ->ArgName("jobs")
+    ->Args({500, 0})
+    ->Args({500, 1})
+    ->ArgNames({"jobs", "asyncio"})
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
@@ -355,7 +473,8 @@ BENCHMARK(BM_StreamChunks)
 // A burst of print jobs, each on its own connection, all opened at once (a monitoring system
 // printing a storm of alarms): the time from the first connect to the last alarm, how many
 // jobs became alarms, and how many connections the system reset or refused. Jobs either end
-// their connection or hold it open.
+// their connection or hold it open (the listener only: the asyncio server reads every job to
+// its end).
 void BM_Burst(benchmark::State& state)
 {
     const int connections = static_cast<int>(state.range(0));
@@ -364,11 +483,12 @@ void BM_Burst(benchmark::State& state)
         state.SkipWithError("descriptor limit too low");
         return;
     }
-    BenchListener listener;
-    if (!listener.Ready()) {
-        state.SkipWithError("listener did not start");
+    const std::unique_ptr<JobTarget> target = MakeTarget(state, static_cast<int>(state.range(2)));
+    if (!target) {
         return;
     }
+    JobTarget& listener = *target;
+    auto* own = dynamic_cast<BenchListener*>(target.get());
     std::uint64_t alarms = 0;
     int resets = 0;
     long refused = 0;
@@ -385,7 +505,7 @@ void BM_Burst(benchmark::State& state)
         refused = std::count(sockets.begin(), sockets.end(), INVALID_SOCKET);
         CloseAll(sockets);
     }
-    if (!WaitUntil([&] { return listener.ClientCount() == 0; }, kDrainTimeoutMs)) {
+    if (own != nullptr && !WaitUntil([&] { return own->ClientCount() == 0; }, kDrainTimeoutMs)) {
         state.SkipWithError("listener kept closed connections");
         return;
     }
@@ -394,9 +514,11 @@ void BM_Burst(benchmark::State& state)
     state.counters["refused"] = static_cast<double>(refused);
 }
 BENCHMARK(BM_Burst)
-    ->Args({100, 0})
-    ->Args({500, 1})
-    ->ArgNames({"connections", "held_open"})
+    ->Args({100, 0, 0})
+    ->Args({1000, 0, 0})
+    ->Args({1000, 0, 1})
+    ->Args({500, 1, 0})
+    ->ArgNames({"connections", "held_open", "asyncio"})
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
@@ -435,7 +557,9 @@ void BM_IdleCpu(benchmark::State& state)
     double busy = 0;
     double seconds = 0;
     long wakeups = 0;
+    std::uint64_t listenerWakeUps = 0;
     for (auto _ : state) {
+        const std::uint64_t wakeUps0 = listener.WakeUps();
         const double process0 = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
         const double self0 = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
         const long switches0 = VoluntarySwitches(RUSAGE_SELF) - VoluntarySwitches(RUSAGE_THREAD);
@@ -447,6 +571,7 @@ void BM_IdleCpu(benchmark::State& state)
         const double process1 = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
         busy = (process1 - process0) - (self1 - self0);
         wakeups = switches1 - switches0;
+        listenerWakeUps = listener.WakeUps() - wakeUps0;
         state.SetIterationTime(seconds);
     }
     if (!listener.CloseClients()) {
@@ -455,6 +580,7 @@ void BM_IdleCpu(benchmark::State& state)
     }
     state.counters["cpu_%"] = 100.0 * busy / seconds;
     state.counters["wakeups/s"] = static_cast<double>(wakeups) / seconds;
+    state.counters["listener_wakeups"] = static_cast<double>(listenerWakeUps);
     state.counters["cpu_us/wakeup"] = wakeups > 0 ? busy * 1e6 / static_cast<double>(wakeups) : 0;
 }
 BENCHMARK(BM_IdleCpu)

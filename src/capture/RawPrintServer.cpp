@@ -4,9 +4,15 @@
 #include <cstring>
 #include <new>
 
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include "eventlog/EventRecord.h"
 #include "eventlog/EventSink.h"
 #include "platform/Logging.h"
+#include "platform/Profile.h"
+#include "platform/ProfileKeys.h"
 #include "platform/StringIds.h"
 #include "platform/StringTable.h"
 #include "platform/Tick.h"
@@ -16,6 +22,34 @@ namespace {
 // A peer that keeps sending while its connection is being closed cannot hold the closing
 // thread for longer than this many drain reads.
 constexpr int kMaxDrainReads = 128;
+// Full chunks read from one connection per wake-up, so one fast sender cannot starve the
+// others; what is left is read after the next wait, which returns at once.
+constexpr int kMaxReadsPerWake = 4;
+// Events taken per wait.
+constexpr int kMaxEvents = 64;
+// A chunk never waits longer than this for its gap, whatever the profile says.
+constexpr int kMaxChunkGapMs = 10000;
+
+int ChunkGapFrom(const ListenerTiming& timing)
+{
+    if (timing.chunkGapMs >= 0) {
+        return std::min(timing.chunkGapMs, kMaxChunkGapMs);
+    }
+    const int gap = GetProfileInt(kProfileListenerChunkGapMs);
+    if (gap < 0) {
+        qCDebug(lcCapture) << "negative Listener/ChunkGapMs, default taken:" << gap;
+        return kProfileListenerChunkGapMs.defaultValue;
+    }
+    return std::min(gap, kMaxChunkGapMs);
+}
+
+bool WatchSocket(int waitSet, int op, SOCKET s, std::uint32_t events)
+{
+    epoll_event ev{};
+    ev.events = events;
+    ev.data.fd = s;
+    return epoll_ctl(waitSet, op, s, &ev) == 0;
+}
 
 } // namespace
 
@@ -23,30 +57,37 @@ struct CRawPrintServer::ClientRecord
 {
     SOCKET socket = INVALID_SOCKET;
     SockAddrIn peer;
-    std::uint64_t acceptTick = 0;
-    bool busy = false;    // a reader is receiving from it (table lock)
-    int drainPauseMs = 2; // set when the record leaves the table
+    std::unique_ptr<char[]> chunk; // the chunk being gathered
+    std::size_t used = 0;
+    std::uint64_t lastDataTick = 0;
+    bool gathering = false; // listed among the chunks waiting for their gap
+    bool peerEnded = false; // read to the end: nothing left to drain
+    int drainPauseMs = 2;   // set when the record leaves the table
 
-    ClientRecord(SOCKET s, const SockAddrIn& p) : socket(s), peer(p), acceptTick(GetTickCount64())
+    ClientRecord(SOCKET s, const SockAddrIn& p, std::size_t chunkSize)
+        : socket(s), peer(p), chunk(new char[chunkSize])
     {
     }
     ClientRecord(const ClientRecord&) = delete;
     ClientRecord& operator=(const ClientRecord&) = delete;
 
     // The socket is closed when the last holder lets the record go, so no thread ever
-    // receives on a descriptor that another thread closed (and the system reused).
+    // receives on a descriptor that another thread closed (and the system reused). A peer
+    // that still sends is drained first, so it sees an orderly close, not a reset.
     ~ClientRecord()
     {
         if (socket == INVALID_SOCKET) {
             return;
         }
-        ShutdownSend(socket);
-        char scratch[512];
-        for (int i = 0; i < kMaxDrainReads; ++i) {
-            const long n = Recv(socket, scratch, sizeof scratch);
-            SleepMs(drainPauseMs);
-            if (n <= 0) {
-                break;
+        if (!peerEnded) {
+            ShutdownSend(socket);
+            char scratch[512];
+            for (int i = 0; i < kMaxDrainReads; ++i) {
+                const long n = Recv(socket, scratch, sizeof scratch);
+                SleepMs(drainPauseMs);
+                if (n <= 0) {
+                    break;
+                }
             }
         }
         SetDontLinger(socket);
@@ -58,9 +99,16 @@ CRawPrintServer::CRawPrintServer(void* context, PrintDataCallback callback, std:
                                  char* buffer, std::uint32_t bufferSize, std::uint32_t bindAddress,
                                  const ListenerTiming& timing)
     : m_context(context), m_callback(callback), m_port(port), m_buffer(buffer),
-      m_bufferSize(bufferSize), m_bindAddress(bindAddress), m_timing(timing)
+      m_bufferSize(bufferSize), m_bindAddress(bindAddress), m_timing(timing),
+      m_chunkGapMs(port != 0 ? ChunkGapFrom(timing) : 0),
+      m_chunkLimit(callback != nullptr && buffer != nullptr && bufferSize > 0
+                       ? std::min<std::size_t>(bufferSize, kReceiveSize)
+                       : kReceiveSize)
 {
-    if (m_port != 0 && !m_acceptThread.Start([this] { AcceptThread(); })) {
+    if (m_port == 0) {
+        return;
+    }
+    if (!OpenWaitSet() || !m_thread.Start([this] { ListenThread(); })) {
         m_status = ListenerClosed;
         EventSink(EventType::Error, LoadString(kIdsFailedToInitialize));
     }
@@ -69,9 +117,26 @@ CRawPrintServer::CRawPrintServer(void* context, PrintDataCallback callback, std:
 CRawPrintServer::~CRawPrintServer()
 {
     Stop();
+    for (int fd : {m_waitSet, m_stopNotice}) {
+        if (fd >= 0) {
+            close(fd);
+        }
+    }
 }
 
-void CRawPrintServer::AcceptThread()
+bool CRawPrintServer::OpenWaitSet()
+{
+    m_waitSet = epoll_create1(EPOLL_CLOEXEC);
+    m_stopNotice = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (m_waitSet < 0 || m_stopNotice < 0 ||
+        !WatchSocket(m_waitSet, EPOLL_CTL_ADD, m_stopNotice, EPOLLIN)) {
+        qCDebug(lcCapture) << "wait set:" << SocketErrorText(errno);
+        return false;
+    }
+    return true;
+}
+
+void CRawPrintServer::ListenThread()
 {
     // Success is announced only once the socket listens: a failed bind or listen leaves
     // nothing listening and says so.
@@ -81,25 +146,48 @@ void CRawPrintServer::AcceptThread()
         return;
     }
     EventSink(EventType::Information, LoadString(kIdsSucceedToInitialize));
+    m_status = ListenerAccepting;
 
-    while (m_stopFlag == 0) {
-        m_status = ListenerAccepting;
-        // Every waiting connection is taken in one pass, so a burst of print jobs never
-        // waits a poll per connection and never overflows the backlog.
-        AcceptStep step = AcceptStep::Taken;
-        while (step == AcceptStep::Taken && m_stopFlag == 0) {
-            step = AcceptOne();
-        }
-        if (step == AcceptStep::Failed) {
+    epoll_event events[kMaxEvents];
+    bool listening = true;
+    while (listening && m_stopFlag == 0) {
+        const int n = epoll_wait(m_waitSet, events, kMaxEvents, WaitTimeoutMs());
+        ++m_wakeUps;
+        if (n < 0 && errno != EINTR) {
+            qCDebug(lcCapture) << "wait:" << SocketErrorText(errno);
+            m_status = ListenerAcceptFailed;
             break;
         }
-        CollectFinishedReaders();
-        {
-            std::lock_guard lock(m_tableLock);
-            StartReadersLocked();
+        for (int i = 0; i < n && listening; ++i) {
+            const SOCKET fd = events[i].data.fd;
+            if (fd == m_stopNotice) {
+                listening = false;
+            } else if (fd == m_listenSocket) {
+                // Every waiting connection is taken at once, so a burst of print jobs never
+                // overflows the backlog.
+                AcceptStep step = AcceptStep::Taken;
+                while (step == AcceptStep::Taken && m_stopFlag == 0) {
+                    step = AcceptOne();
+                }
+                listening = step != AcceptStep::Failed;
+            } else if (ClientPtr record = FindClientLocked(fd)) {
+                ReadClient(record);
+            }
         }
-        PauseUnlessStopped(m_timing.acceptPollMs);
+        if (m_acceptResumeTick != 0 && GetTickCount64() >= m_acceptResumeTick) {
+            m_acceptResumeTick = 0;
+            std::lock_guard lock(m_tableLock);
+            if (m_listenSocket != INVALID_SOCKET) {
+                WatchSocket(m_waitSet, EPOLL_CTL_MOD, m_listenSocket, EPOLLIN);
+            }
+        }
+        DeliverDueChunks();
     }
+    // A chunk still waiting for its gap is an alarm already received: it is delivered.
+    for (const ClientPtr& record : m_gathering) {
+        EndChunk(*record);
+    }
+    m_gathering.clear();
     m_status = ListenerClosing;
     CloseAllClients();
 }
@@ -132,7 +220,12 @@ bool CRawPrintServer::OpenListeningSocket()
         qCDebug(lcCapture) << "listen:" << SocketErrorText(WSAGetLastError());
         return false;
     }
-    qCDebug(lcCapture) << "listening on port" << m_port << "backlog" << backlog;
+    if (!WatchSocket(m_waitSet, EPOLL_CTL_ADD, ls, EPOLLIN)) {
+        qCDebug(lcCapture) << "watch:" << SocketErrorText(errno);
+        return false;
+    }
+    qCDebug(lcCapture) << "listening on port" << m_port << "backlog" << backlog << "chunk gap"
+                       << m_chunkGapMs;
     return true;
 }
 
@@ -160,19 +253,29 @@ CRawPrintServer::AcceptStep CRawPrintServer::AcceptOne()
         ConfigureClientSocket(c);
         ClientPtr record;
         try {
-            record = std::make_shared<ClientRecord>(c, peer);
-            std::lock_guard lock(m_tableLock);
-            m_clientTable.push_back(record);
-            StartReadersLocked();
+            record = std::make_shared<ClientRecord>(c, peer, m_chunkLimit);
         } catch (const std::bad_alloc&) {
-            // Without a record the socket is closed here; with one, the record closes it.
-            if (!record) {
-                SetDontLinger(c);
-                closesocket(c);
-            }
-            ReportExhaustion(WSAENOMEM);
-            PauseUnlessStopped(m_timing.exhaustedBackoffMs);
+            SetDontLinger(c);
+            closesocket(c);
+            PauseAccepting(WSAENOMEM);
             return AcceptStep::Idle;
+        }
+        {
+            std::lock_guard lock(m_tableLock);
+            if (!WatchSocket(m_waitSet, EPOLL_CTL_ADD, c, EPOLLIN)) {
+                error = errno == ENOSPC ? WSAENOBUFS : errno;
+                record.reset(); // closes the socket
+                PauseAccepting(error);
+                return AcceptStep::Idle;
+            }
+            try {
+                m_clientTable.emplace(c, record);
+            } catch (const std::bad_alloc&) {
+                epoll_ctl(m_waitSet, EPOLL_CTL_DEL, c, nullptr);
+                record.reset();
+                PauseAccepting(WSAENOMEM);
+                return AcceptStep::Idle;
+            }
         }
         if (m_exhausted) {
             m_exhausted = false;
@@ -188,8 +291,7 @@ CRawPrintServer::AcceptStep CRawPrintServer::AcceptOne()
     case WSAENOBUFS:
     case WSAENOMEM:
         // The connection waits in the backlog until a descriptor is free again.
-        ReportExhaustion(error);
-        PauseUnlessStopped(m_timing.exhaustedBackoffMs);
+        PauseAccepting(error);
         m_status = ListenerAccepting;
         return AcceptStep::Idle;
     case WSAEFAULT:
@@ -205,6 +307,19 @@ CRawPrintServer::AcceptStep CRawPrintServer::AcceptOne()
         m_status = ListenerAccepting;
         return AcceptStep::Idle;
     }
+}
+
+void CRawPrintServer::PauseAccepting(int error)
+{
+    ReportExhaustion(error);
+    // The listening socket stays readable while connections wait: it leaves the wait set
+    // for the back-off, so the thread sleeps instead of failing the same accept again.
+    std::lock_guard lock(m_tableLock);
+    if (m_listenSocket != INVALID_SOCKET) {
+        WatchSocket(m_waitSet, EPOLL_CTL_MOD, m_listenSocket, 0);
+    }
+    m_acceptResumeTick =
+        GetTickCount64() + static_cast<std::uint64_t>(std::max(m_timing.exhaustedBackoffMs, 1));
 }
 
 void CRawPrintServer::ReportExhaustion(int error)
@@ -224,138 +339,119 @@ void CRawPrintServer::ConfigureClientSocket(SOCKET s)
     SetKeepAlive(s, true);
 }
 
-int CRawPrintServer::WantedReadersLocked() const
+void CRawPrintServer::ReadClient(const ClientPtr& record)
 {
-    return static_cast<int>(
-        std::min<std::size_t>(m_clientTable.size(), static_cast<std::size_t>(kMaxReaders)));
-}
-
-void CRawPrintServer::StartReadersLocked()
-{
-    if (m_stopFlag != 0) {
-        return;
-    }
-    while (m_readers < WantedReadersLocked()) {
-        m_readerThreads.emplace_back();
-        if (!m_readerThreads.back().Start([this] { ReaderThread(); })) {
-            // The connections wait; the next accept pass tries again.
-            m_readerThreads.pop_back();
-            ReportExhaustion(EAGAIN);
-            return;
-        }
-        ++m_readers;
-    }
-}
-
-void CRawPrintServer::CollectFinishedReaders()
-{
-    std::list<Worker> finished;
-    {
-        std::lock_guard lock(m_tableLock);
-        for (auto it = m_readerThreads.begin(); it != m_readerThreads.end();) {
-            auto next = std::next(it);
-            if (it->IsFinished()) {
-                finished.splice(finished.end(), m_readerThreads, it);
+    bool ended = false;
+    for (int reads = 0; reads < kMaxReadsPerWake; ++reads) {
+        const long n =
+            Recv(record->socket, record->chunk.get() + record->used, m_chunkLimit - record->used);
+        if (n > 0) {
+            record->used += static_cast<std::size_t>(n);
+            record->lastDataTick = GetTickCount64();
+            if (record->used == m_chunkLimit) {
+                EndChunk(*record);
             }
-            it = next;
-        }
-    }
-    for (Worker& w : finished) {
-        w.Join();
-    }
-}
-
-void CRawPrintServer::ReaderThread()
-{
-    std::unique_ptr<char[]> chunk(new (std::nothrow) char[kReceiveSize]);
-    while (m_stopFlag == 0 && chunk) {
-        ClientPtr record;
-        bool tableEmpty = false;
-        bool ownReader = false; // every open connection has a reader of its own
-        {
-            std::lock_guard lock(m_tableLock);
-            // One reader per open connection: a surplus reader ends here.
-            if (m_readers > WantedReadersLocked()) {
-                --m_readers;
-                return;
-            }
-            const std::size_t n = m_clientTable.size();
-            tableEmpty = n == 0;
-            // The readers share one cursor, so each pass of the readers polls as many
-            // different connections as there are readers.
-            if (m_cursor >= n) {
-                m_cursor = 0;
-            }
-            for (std::size_t k = 0; k < n; ++k) {
-                const std::size_t i = (m_cursor + k) % n;
-                if (!m_clientTable[i]->busy) {
-                    record = m_clientTable[i];
-                    m_cursor = i + 1;
-                    break;
-                }
-            }
-            if (record) {
-                record->busy = true;
-            }
-            ownReader = static_cast<std::size_t>(m_readers) >= n;
-        }
-        if (!record) {
-            PauseUnlessStopped(tableEmpty ? m_timing.readerIdleMs : m_timing.readerPassMs);
             continue;
         }
-
-        const long received = Recv(record->socket, chunk.get(), kReceiveSize);
-        const int error = received < 0 ? WSAGetLastError() : 0;
-        if (received > 0) {
-            DeliverChunk(record->socket, chunk.get(), received);
+        if (n == 0) {
+            record->peerEnded = true; // the sender closed or shut down its side
+            ended = true;
+            break;
         }
-        const bool keep =
-            received > 0 || error == WSAEWOULDBLOCK || error == WSAEINPROGRESS || error == WSAEINTR;
-        bool waited = false;
-        if (received < 0 && keep && ownReader) {
-            // Nothing to read yet. While no other connection waits for this reader, it
-            // sleeps until data (or the peer's close) arrive instead of waking every pass:
-            // an idle connection then costs a few wake-ups a second, not hundreds.
-            WaitReadable(record->socket, m_timing.readerWaitMs);
-            waited = true;
+        const int error = WSAGetLastError();
+        if (error == WSAEWOULDBLOCK || error == WSAEINTR || error == WSAEINPROGRESS) {
+            break;
         }
-        if (!keep && received < 0) {
-            // Recorded for the status word only: another connection's failure never
-            // closes this one.
-            m_status = ListenerReceiveFailed;
-        }
-        {
-            std::lock_guard lock(m_tableLock);
-            record->busy = false;
-            if (!keep) {
-                auto it = std::find(m_clientTable.begin(), m_clientTable.end(), record);
-                if (it != m_clientTable.end()) {
-                    m_clientTable.erase(it);
-                }
-                record->drainPauseMs = m_timing.closeDrainPauseMs;
-            }
-        }
-        record.reset(); // closes the socket if the record left the table
-        if (keep && !waited) {
-            PauseUnlessStopped(m_timing.readerPassMs);
+        // Recorded for the status word only: another connection's failure never closes
+        // this one.
+        m_status = ListenerReceiveFailed;
+        ended = true;
+        break;
+    }
+    if (ended) {
+        EndChunk(*record);
+        FinishClient(record);
+    } else if (record->used > 0) {
+        if (m_chunkGapMs == 0) {
+            EndChunk(*record);
+        } else if (!record->gathering) {
+            record->gathering = true;
+            m_gathering.push_back(record);
         }
     }
-    std::lock_guard lock(m_tableLock);
-    --m_readers;
 }
 
-void CRawPrintServer::DeliverChunk(SOCKET s, const char* data, long count)
+void CRawPrintServer::EndChunk(ClientRecord& record)
+{
+    if (record.used > 0) {
+        DeliverChunk(record.socket, record.chunk.get(), record.used);
+        record.used = 0;
+    }
+}
+
+void CRawPrintServer::DeliverDueChunks()
+{
+    if (m_gathering.empty()) {
+        return;
+    }
+    const std::uint64_t now = GetTickCount64();
+    for (const ClientPtr& record : m_gathering) {
+        if (record->used > 0 &&
+            now >= record->lastDataTick + static_cast<std::uint64_t>(m_chunkGapMs)) {
+            EndChunk(*record);
+        }
+    }
+    std::erase_if(m_gathering, [](const ClientPtr& record) {
+        record->gathering = record->used > 0;
+        return !record->gathering;
+    });
+}
+
+int CRawPrintServer::WaitTimeoutMs() const
+{
+    const std::uint64_t now = GetTickCount64();
+    std::uint64_t due = UINT64_MAX;
+    if (m_acceptResumeTick != 0) {
+        due = m_acceptResumeTick;
+    }
+    for (const ClientPtr& record : m_gathering) {
+        if (record->used > 0) {
+            due = std::min(due, record->lastDataTick + static_cast<std::uint64_t>(m_chunkGapMs));
+        }
+    }
+    if (due == UINT64_MAX) {
+        return -1; // nothing is due: sleep until something arrives or Stop
+    }
+    return due <= now ? 0 : static_cast<int>(due - now);
+}
+
+void CRawPrintServer::FinishClient(const ClientPtr& record)
+{
+    std::lock_guard lock(m_tableLock);
+    auto it = m_clientTable.find(record->socket);
+    if (it != m_clientTable.end() && it->second == record) {
+        epoll_ctl(m_waitSet, EPOLL_CTL_DEL, record->socket, nullptr);
+        m_clientTable.erase(it);
+    }
+    record->drainPauseMs = m_timing.closeDrainPauseMs;
+}
+
+void CRawPrintServer::DeliverChunk(SOCKET s, const char* data, std::size_t count)
 {
     if (m_callback == nullptr || m_buffer == nullptr || m_bufferSize == 0) {
         return;
     }
-    const std::uint32_t n =
-        static_cast<std::uint32_t>(std::min<long>(count, static_cast<long>(m_bufferSize)));
-    // One buffer serves every connection: the copy and the callback run for one chunk at a
-    // time, and the callback's reads of the buffer finish before the next copy.
-    std::lock_guard lock(m_callbackLock);
-    std::memcpy(m_buffer, data, n);
-    m_callback(m_context, s, n);
+    // Chunks never exceed the buffer, and the callback runs on the listener's thread only,
+    // so it reads the buffer before the next copy.
+    std::memcpy(m_buffer, data, count);
+    m_callback(m_context, s, static_cast<std::uint32_t>(count));
+}
+
+CRawPrintServer::ClientPtr CRawPrintServer::FindClientLocked(SOCKET s) const
+{
+    std::lock_guard lock(m_tableLock);
+    auto it = m_clientTable.find(s);
+    return it == m_clientTable.end() ? nullptr : it->second;
 }
 
 bool CRawPrintServer::CloseClient(SOCKET s)
@@ -370,13 +466,13 @@ bool CRawPrintServer::CloseClient(SOCKET s)
 CRawPrintServer::ClientPtr CRawPrintServer::RemoveClientLocked(SOCKET s, int drainPauseMs)
 {
     std::lock_guard lock(m_tableLock);
-    auto it = std::find_if(m_clientTable.begin(), m_clientTable.end(),
-                           [s](const ClientPtr& r) { return r->socket == s; });
+    auto it = m_clientTable.find(s);
     if (it == m_clientTable.end()) {
         return nullptr;
     }
-    ClientPtr record = *it;
+    ClientPtr record = it->second;
     record->drainPauseMs = drainPauseMs;
+    epoll_ctl(m_waitSet, EPOLL_CTL_DEL, s, nullptr);
     m_clientTable.erase(it);
     return record;
 }
@@ -384,7 +480,7 @@ CRawPrintServer::ClientPtr CRawPrintServer::RemoveClientLocked(SOCKET s, int dra
 void CRawPrintServer::CloseAllClients()
 {
     m_status = ListenerClosing;
-    std::vector<ClientPtr> closing;
+    std::unordered_map<SOCKET, ClientPtr> closing;
     {
         std::lock_guard lock(m_tableLock);
         const SOCKET ls = m_listenSocket;
@@ -394,11 +490,12 @@ void CRawPrintServer::CloseAllClients()
             m_listenSocket = INVALID_SOCKET;
         }
         closing.swap(m_clientTable);
-        for (const ClientPtr& r : closing) {
+        for (const auto& [s, r] : closing) {
+            epoll_ctl(m_waitSet, EPOLL_CTL_DEL, s, nullptr);
             r->drainPauseMs = m_timing.closeAllDrainPauseMs;
         }
     }
-    closing.clear(); // each socket closes here, or when the reader holding it lets it go
+    closing.clear(); // each socket closes here, or when the listener's thread lets it go
     m_status = ListenerClosed;
 }
 
@@ -409,39 +506,17 @@ bool CRawPrintServer::Stop()
     }
     m_stopped = true;
     m_stopFlag = 1;
-    m_stopEvent.Set();
-    // Every thread ends within one pass of the stop flag unless a data callback blocks;
-    // none is ever terminated or left running.
-    const bool inTime = JoinThreads(GetTickCount64() +
-                                    static_cast<std::uint64_t>(std::max(m_timing.stopGraceMs, 0)));
-    CloseAllClients();
-    return inTime;
-}
-
-bool CRawPrintServer::JoinThreads(std::uint64_t deadline)
-{
-    const auto remaining = [deadline] {
-        const std::uint64_t now = GetTickCount64();
-        return now >= deadline ? 0 : static_cast<int>(deadline - now);
-    };
-    bool inTime = m_acceptThread.Join(remaining());
+    if (m_stopNotice >= 0) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t written = write(m_stopNotice, &one, sizeof one);
+    }
+    // The thread ends at once unless a data callback blocks; it is never left running.
+    bool inTime = m_thread.Join(std::max(m_timing.stopGraceMs, 0));
     if (!inTime) {
-        qCDebug(lcCapture) << "accept thread still running after the stop grace";
-        m_acceptThread.Join();
+        qCDebug(lcCapture) << "listener thread still running after the stop grace";
+        m_thread.Join();
     }
-    // Only the accept thread starts readers: once it has ended, the list is complete.
-    std::list<Worker> readers;
-    {
-        std::lock_guard lock(m_tableLock);
-        readers.swap(m_readerThreads);
-    }
-    for (Worker& w : readers) {
-        if (!w.Join(remaining())) {
-            qCDebug(lcCapture) << "reader thread still running after the stop grace";
-            inTime = false;
-            w.Join();
-        }
-    }
+    CloseAllClients();
     return inTime;
 }
 
@@ -449,15 +524,4 @@ std::size_t CRawPrintServer::ClientCount() const
 {
     std::lock_guard lock(m_tableLock);
     return m_clientTable.size();
-}
-
-int CRawPrintServer::ReaderCount() const
-{
-    std::lock_guard lock(m_tableLock);
-    return m_readers;
-}
-
-void CRawPrintServer::PauseUnlessStopped(int ms)
-{
-    m_stopEvent.Wait(ms);
 }

@@ -2,12 +2,11 @@
 
 #include <atomic>
 #include <cstdint>
-#include <list>
 #include <memory>
 #include <mutex>
+#include <unordered_map>
 #include <vector>
 
-#include "platform/Event.h"
 #include "platform/Socket.h"
 #include "platform/Worker.h"
 
@@ -18,14 +17,13 @@ using PrintDataCallback = void (*)(void* context, SOCKET socket, std::uint32_t c
 // Pauses and time-outs of the listener. The defaults are the program's; tests shrink them.
 struct ListenerTiming
 {
-    int acceptPollMs = 100;        // between two accept attempts
-    int readerPassMs = 5;          // after every receive attempt
-    int readerWaitMs = 100;        // longest wait for data on a connection of its own
-    int readerIdleMs = 200;        // while no connection is open
-    int closeDrainPauseMs = 2;     // between drain attempts when one connection closes
+    // A chunk that has not ended otherwise ends when its sender pauses this long; 0 ends it
+    // as soon as nothing more waits to be read. Negative: profile "Listener"/"ChunkGapMs".
+    int chunkGapMs = -1;
+    int closeDrainPauseMs = 2;     // between drain attempts when the listener ends a connection
     int closeAllDrainPauseMs = 5;  // between drain attempts when everything closes
-    int stopGraceMs = 3000;        // Stop waits at most this long for the threads to end
-    int exhaustedBackoffMs = 1000; // after running out of descriptors, memory or threads
+    int stopGraceMs = 3000;        // Stop waits at most this long for the thread to end
+    int exhaustedBackoffMs = 1000; // after running out of descriptors or memory
 };
 
 // Status word of the listener.
@@ -40,23 +38,20 @@ enum ListenerStatusCode : int
     ListenerReceiveFailed = 7,
 };
 
-// Receives raw print data on a TCP port. An accept thread takes every waiting connection
-// each poll, from a listen backlog as long as the system grants; reader threads poll every
-// open connection in turn and hand each received chunk to the data callback.
-//
-// Beyond the plain polling design it guarantees: every open connection is polled by at
-// least one reader until it closes (one reader per connection, up to kMaxReaders); a
-// connection is read by one reader at a time and its socket is closed only when no reader
-// holds it; callbacks never overlap, since they share one buffer; running out of
-// descriptors, memory or threads is reported once and waited out, not the end of capture.
-// While every connection has a reader of its own, a reader that finds nothing to read waits
-// for data on that connection (at most readerWaitMs) instead of polling it every pass.
+// Receives raw print data on a TCP port. One thread waits on the listening socket and every
+// open connection at once, accepts each connection as it arrives, from a listen backlog as
+// long as the system grants, and reads data as it arrives. The data of a connection are
+// gathered into a chunk that ends when the sender closes or shuts down its side, when the
+// chunk is full (the buffer size, at most kReceiveSize bytes), or when the sender pauses for
+// the chunk gap; each chunk goes to the data callback once. The callback runs on that thread,
+// so it never runs for two chunks at once. Nothing wakes the thread while nothing arrives and
+// no chunk waits for its gap. Running out of descriptors or memory is reported once and
+// waited out, not the end of capture; a chunk still gathering when the listener stops is
+// delivered before Stop returns.
 class CRawPrintServer
 {
 public:
-    // Upper bound of reader threads; more connections are shared among them.
-    static constexpr int kMaxReaders = 32;
-    // Size of one receive.
+    // Largest chunk.
     static constexpr std::size_t kReceiveSize = 8200;
 
     // Starts the accept thread unless port is 0. callback and buffer may be null; received
@@ -69,13 +64,13 @@ public:
     CRawPrintServer(const CRawPrintServer&) = delete;
     CRawPrintServer& operator=(const CRawPrintServer&) = delete;
 
-    // Ends every thread and closes every socket; returns as soon as the threads have ended.
-    // Returns false when one of them outlasted stopGraceMs (a data callback that blocks):
-    // it is still joined, never left running. Safe to call twice; the destructor calls it
+    // Ends the thread and closes every socket; returns as soon as the thread has ended.
+    // Returns false when it outlasted stopGraceMs (a data callback that blocks): it is
+    // still joined, never left running. Safe to call twice; the destructor calls it
     // when the owner did not.
     bool Stop();
-    // Closes the listening socket and every connection (a connection a reader is reading
-    // closes when the reader lets it go).
+    // Closes the listening socket and every connection (a connection being read closes when
+    // the listener's thread lets it go; data it had gathered are still delivered).
     void CloseAllClients();
     // Closes one connection and drops its record. Returns false when it is not in the table.
     bool CloseClient(SOCKET s);
@@ -84,8 +79,10 @@ public:
     int ListenerStatus() const { return m_status.load(); }
     // Number of open connections in the table.
     std::size_t ClientCount() const;
-    // Number of reader threads running.
-    int ReaderCount() const;
+    // The chunk gap in use, in milliseconds.
+    int ChunkGapMs() const { return m_chunkGapMs; }
+    // How many times the listener's thread has woken from its wait.
+    std::uint64_t WakeUps() const { return m_wakeUps.load(); }
 
 private:
     struct ClientRecord;
@@ -94,23 +91,25 @@ private:
     enum class AcceptStep
     {
         Taken,  // a connection was accepted; more may be waiting
-        Idle,   // nothing waits, or the system is out of resources: next pass
-        Failed, // the listening socket is unusable: the accept loop ends
+        Idle,   // nothing waits, or the system is out of resources: wait for the next
+        Failed, // the listening socket is unusable: the listener ends
     };
 
-    void AcceptThread();
+    void ListenThread();
     bool OpenListeningSocket();
-    void ReaderThread();
+    bool OpenWaitSet();
     void ConfigureClientSocket(SOCKET s);
     AcceptStep AcceptOne();
-    bool JoinThreads(std::uint64_t deadline);
-    void StartReadersLocked();
-    int WantedReadersLocked() const;
-    void CollectFinishedReaders();
-    void DeliverChunk(SOCKET s, const char* data, long count);
+    void PauseAccepting(int error);
+    void ReadClient(const ClientPtr& record);
+    void EndChunk(ClientRecord& record);
+    void DeliverDueChunks();
+    int WaitTimeoutMs() const;
+    void FinishClient(const ClientPtr& record);
+    void DeliverChunk(SOCKET s, const char* data, std::size_t count);
+    ClientPtr FindClientLocked(SOCKET s) const;
     ClientPtr RemoveClientLocked(SOCKET s, int drainPauseMs);
     void ReportExhaustion(int error);
-    void PauseUnlessStopped(int ms);
 
     void* const m_context;
     const PrintDataCallback m_callback;
@@ -119,19 +118,21 @@ private:
     const std::uint32_t m_bufferSize;
     const std::uint32_t m_bindAddress;
     const ListenerTiming m_timing;
+    const int m_chunkGapMs;
+    const std::size_t m_chunkLimit;
 
     std::atomic<SOCKET> m_listenSocket{INVALID_SOCKET};
     std::atomic<int> m_status{ListenerConstructed};
+    std::atomic<std::uint64_t> m_wakeUps{0};
     std::atomic<int> m_stopFlag{0};
-    Event m_stopEvent{Event::Reset::Manual};
+    int m_waitSet = -1;    // epoll descriptor (listener thread)
+    int m_stopNotice = -1; // eventfd that Stop signals
     bool m_stopped = false;
-    bool m_exhausted = false; // accept thread only
+    bool m_exhausted = false;             // listener thread only
+    std::uint64_t m_acceptResumeTick = 0; // accepting paused until then (0: not paused)
 
-    Worker m_acceptThread;
-    mutable std::recursive_mutex m_tableLock; // guards the table, reader count and workers
-    std::vector<ClientPtr> m_clientTable;
-    int m_readers = 0;
-    std::size_t m_cursor = 0; // the next record a reader polls
-    std::list<Worker> m_readerThreads;
-    std::mutex m_callbackLock; // one chunk at a time in the shared buffer
+    Worker m_thread;
+    mutable std::recursive_mutex m_tableLock; // guards the table and the listening socket
+    std::unordered_map<SOCKET, ClientPtr> m_clientTable;
+    std::vector<ClientPtr> m_gathering; // connections with a chunk waiting for its gap
 };

@@ -5,6 +5,7 @@ const ProfileStringKey kProfileOemCodePage{"Setting", "OemCodePage", ""};
 const ProfileIntKey kProfileLanguage{"Setting", "Language", 0};
 const ProfileStringKey kProfileListenerAddress{"Listener", "Address", ""};
 const ProfileIntKey kProfileListenerPort{"Listener", "Port", 9100};
+const ProfileIntKey kProfileListenerChunkGapMs{"Listener", "ChunkGapMs", 100};
 const ProfileStringKey kProfileMailServer{"Mail", "Server", "localhost"};
 const ProfileIntKey kProfileMailPort{"Mail", "Port", 25};
 const ProfileIntKey kProfileMailSecurity{"Mail", "Security", 0};

@@ -26,6 +26,9 @@ extern const ProfileIntKey kProfileLanguage;
 extern const ProfileStringKey kProfileListenerAddress;
 // Port of the print listener.
 extern const ProfileIntKey kProfileListenerPort;
+// Pause of a print job's sender, in milliseconds, that ends the chunk gathered so far
+// (0 = every read is a chunk of its own).
+extern const ProfileIntKey kProfileListenerChunkGapMs;
 // Outgoing mail server: host name or IPv4 address, port, security (0 none, 1 STARTTLS,
 // 2 TLS from the first byte), certificate verification (0 = off) and an extra CA file.
 extern const ProfileStringKey kProfileMailServer;

@@ -95,7 +95,7 @@ TEST(PrintData, JobInChunks_OneAlarmEachLoggedDispatchedAndCounted)
     Owner owner;
     const std::uint16_t port = FreePort();
     CRawPrintServer server(&owner, &OnPrintData, port, owner.buffer, sizeof owner.buffer,
-                           0x7F000001, ListenerTiming{.acceptPollMs = 5});
+                           0x7F000001, ListenerTiming{.chunkGapMs = 5});
     ASSERT_TRUE(WaitUntil([&] { return server.ListenerStatus() == ListenerAccepting; }));
     const SOCKET s = ConnectLoopback(port);
     ASSERT_NE(s, INVALID_SOCKET);

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "capture/RawPrintServer.h"
+#include "platform/Profile.h"
+#include "platform/ProfileKeys.h"
 #include "platform/StringIds.h"
 #include "platform/StringTable.h"
 #include "platform/Tick.h"
@@ -17,7 +19,7 @@ constexpr std::uint32_t kLoopback = 0x7F000001;
 const QString kFailed = LoadString(kIdsFailedToInitialize);
 const QString kSucceeded = LoadString(kIdsSucceedToInitialize);
 
-constexpr ListenerTiming kFast{.acceptPollMs = 5, .stopGraceMs = 1000, .exhaustedBackoffMs = 50};
+constexpr ListenerTiming kFast{.chunkGapMs = 10, .stopGraceMs = 1000, .exhaustedBackoffMs = 50};
 
 // A listener on a free loopback port whose chunks land in a recorder; the collector sees
 // every event from the start.
@@ -78,17 +80,19 @@ TEST_F(RawPrintServer, SeveralConnections_NoneLeftUnreadWhenOthersClose)
     Start();
     std::vector<SOCKET> s = ConnectBurst(port, 4);
     ASSERT_TRUE(WaitUntil([&] { return server->ClientCount() == 4; }));
-    // The readers that saw these closes end; the last connection must still be read.
+    const std::uint64_t wakeUps = server->WakeUps();
+    SleepMs(300);
+    EXPECT_EQ(server->WakeUps(), wakeUps); // idle connections never wake the listener
+    // The last connection must still be read after the others closed.
     for (int i = 0; i < 3; ++i) {
         closesocket(s[i]);
     }
-    ASSERT_TRUE(WaitUntil([&] { return server->ReaderCount() == 1; }));
-    EXPECT_EQ(server->ClientCount(), 1u);
+    ASSERT_TRUE(WaitUntil([&] { return server->ClientCount() == 1; }));
     EXPECT_TRUE(recorder.Chunks().empty()); // open and close without data: no alarm
     ASSERT_TRUE(SendAll(s[3], "still here\r\n"));
     EXPECT_TRUE(WaitUntil([&] { return recorder.Joined() == "still here\r\n"; }));
     closesocket(s[3]);
-    EXPECT_TRUE(WaitUntil([&] { return server->ReaderCount() == 0; }));
+    EXPECT_TRUE(WaitUntil([&] { return server->ClientCount() == 0; }));
 }
 
 TEST_F(RawPrintServer, ConcurrentJobs_EachStreamWholeInOrderCallbacksNeverOverlap)
@@ -165,7 +169,6 @@ TEST_F(RawPrintServer, Stop_ReturnsOnceThreadsEndAndClosesEverything)
     ASSERT_TRUE(WaitUntil([&] { return server->ClientCount() == 5; }));
     EXPECT_TRUE(server->Stop()); // every thread ended within the grace
     EXPECT_EQ(server->ClientCount(), 0u);
-    EXPECT_EQ(server->ReaderCount(), 0);
     EXPECT_EQ(server->ListenerStatus(), ListenerClosed);
     EXPECT_EQ(CountPeerEnds(clients, 5000).closed, 5); // the listener closed its ends
     CloseAll(clients);
@@ -194,4 +197,58 @@ TEST_F(RawPrintServer, DescriptorExhaustion_ReportedOnceThenCaptureGoesOn)
     EXPECT_EQ(events.Count(EventType::Error, paused), 1);
     EXPECT_EQ(events.Count(EventType::Information, LoadString(kIdsCaptureResumed)), 1);
     closesocket(client);
+}
+
+// How a job sent in parts 20 ms apart becomes alarms: the sender's pause ends a chunk, and so
+// do its close and a full buffer; a chunk still gathering when the listener stops is delivered.
+TEST_F(RawPrintServer, JobInParts_ChunkEndsAtGapCloseOrFullBuffer)
+{
+    const std::vector<QByteArray> words{"one ", "two ", "three"};
+    const QByteArray full(8000, 'f'), over(300, 'o');
+    const struct
+    {
+        const char* name;
+        int gapMs;
+        std::vector<QByteArray> parts, alarms;
+        bool close;
+        std::size_t beforeStop; // alarms delivered before Stop
+    } cases[] = {
+        {"pauses shorter than the gap", 100, words, {"one two three"}, false, 1},
+        {"gap 0: every part at once", 0, words, words, false, 3},
+        {"close ends it without the gap", 60000, words, {"one two three"}, true, 1},
+        {"full buffer", 60000, {full, over}, {full + over.left(200), over.left(100)}, false, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ChunkRecorder chunks;
+        ListenerTiming timing = kFast;
+        timing.chunkGapMs = c.gapMs;
+        CRawPrintServer listener(&chunks, &ChunkRecorder::Callback, port, chunks.buffer.data(),
+                                 8200, kLoopback, timing);
+        ASSERT_TRUE(WaitUntil([&] { return listener.ListenerStatus() == ListenerAccepting; }));
+        const SOCKET s = ConnectLoopback(port);
+        for (const QByteArray& part : c.parts) {
+            ASSERT_TRUE(SendAll(s, part));
+            SleepMs(20);
+        }
+        if (c.close) {
+            ShutdownSend(s);
+        }
+        EXPECT_TRUE(WaitUntil([&] { return chunks.Chunks().size() >= c.beforeStop; }));
+        EXPECT_EQ(chunks.Chunks().size(), c.beforeStop);
+        EXPECT_TRUE(listener.Stop());
+        EXPECT_EQ(chunks.Chunks(), c.alarms);
+        closesocket(s);
+    }
+}
+
+TEST_F(RawPrintServer, ChunkGapFromProfile_OutOfRangeValuesBounded)
+{
+    const std::pair<int, int> cases[] = {{0, 0}, {250, 250}, {-5, 100}, {3'600'000, 10000}};
+    for (const auto& [stored, used] : cases) {
+        ASSERT_TRUE(WriteProfileInt(kProfileListenerChunkGapMs, stored));
+        Create(ListenerTiming{});
+        EXPECT_EQ(server->ChunkGapMs(), used) << stored;
+        server.reset();
+    }
 }
