@@ -164,6 +164,59 @@ BENCHMARK(BM_AbsentPortCpu)
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 
+// SMS a minute with the default timing (a ten-second time-out) against a simulator that
+// answers every message after 2 s: the time from the first message written to the last.
+void BM_SmsPerMinuteSlowModem(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    const QString link = dir.path() + QStringLiteral("/ttyModem");
+    const QString transcript = dir.path() + QStringLiteral("/transcript.bin");
+    const QString sim = QFileInfo(QStringLiteral(__FILE__)).absolutePath() +
+                        QStringLiteral("/../../tests/tools/modem_sim.py");
+    QProcess process;
+    process.start(QStringLiteral("/usr/bin/python3"),
+                  {sim, QStringLiteral("--link"), link, QStringLiteral("--transcript"), transcript,
+                   QStringLiteral("--rule"), QStringLiteral("PDU=late:2000")});
+    for (int i = 0; i < 500 && !QFileInfo::exists(link); ++i) {
+        SleepMs(10);
+    }
+    const auto written = [&transcript] {
+        QFile f(transcript);
+        return f.open(QIODevice::ReadOnly) ? f.readAll().count('\x1a') : 0;
+    };
+    const int messages = static_cast<int>(state.range(0));
+    double perMinute = 0;
+    for (auto _ : state) {
+        CGsmModem modem(link);
+        for (int i = 0; i < messages; ++i) {
+            modem.QueueSms(QStringLiteral("13000000001"), QStringLiteral("ALARM %1").arg(i));
+        }
+        const qsizetype before = written();
+        const auto waitFor = [&](qsizetype count) {
+            for (int i = 0; i < 24000 && written() < count; ++i) {
+                SleepMs(5);
+            }
+            return written() >= count;
+        };
+        if (!waitFor(before + 1)) {
+            state.SkipWithError("nothing was sent");
+            break;
+        }
+        const std::uint64_t t0 = GetTickCount64();
+        if (!waitFor(before + messages)) {
+            state.SkipWithError("not every message was sent");
+            break;
+        }
+        SleepMs(2000); // the last answer
+        const double minutes = static_cast<double>(GetTickCount64() - t0 + 2000) / 60000.0;
+        perMinute = messages / minutes;
+    }
+    process.terminate();
+    process.waitForFinished(5000);
+    state.counters["sms_per_minute"] = perMinute;
+}
+BENCHMARK(BM_SmsPerMinuteSlowModem)->Arg(8)->Iterations(1)->Unit(benchmark::kSecond);
+
 // A pty whose far side nobody reads or answers: a modem that is switched off.
 struct SilentDevice
 {

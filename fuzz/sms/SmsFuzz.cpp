@@ -1,5 +1,6 @@
-// libFuzzer target for the two parsers of modem output: an SMS-DELIVER PDU and a "+CMGL:"
-// listing. Any input must decode without reading or writing out of bounds.
+// libFuzzer target for the two parsers of modem output (an SMS-DELIVER PDU and a "+CMGL:"
+// listing) and the encoder of a message part. Any input must go through without reading or
+// writing out of bounds.
 
 #include <cstddef>
 #include <cstdint>
@@ -18,6 +19,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     DecodeDeliverPdu(text.get(), size, record);
     if (std::strlen(record.UD) >= sizeof record.UD ||
         std::strlen(record.TPA) >= sizeof record.TPA) {
+        __builtin_trap();
+    }
+
+    // The decoded text sent on as one part of a long message stays within the PDU buffer.
+    record.DCS = kDcsUcs2;
+    record.PartRef = 1, record.PartCount = 2, record.PartNumber = 1;
+    char pdu[kSmsPduTextSize];
+    if (EncodeSubmitPdu(record, pdu) >= static_cast<int>(kSmsPduTextSize)) {
         __builtin_trap();
     }
 

@@ -58,6 +58,10 @@ extern const ProfileStringKey kProfileVoiceText;
 // Device path of a serial port name: section "Ports", key "COM" followed by the port
 // number ("COM1" = /dev/ttyUSB0, ...); unset, COMn is the n-th serial device.
 extern const ProfileStringKey kProfilePortDevice;
+// SMS: milliseconds the modem has to answer a sent message before the attempt counts as
+// unanswered, and the most messages one long text is sent as (1 = cut to one SMS, at most 8).
+extern const ProfileIntKey kProfileSmsSendTimeout;
+extern const ProfileIntKey kProfileSmsMaxParts;
 // The recent-file list of the settings document, most recent first ("File1" .. "File4").
 extern const ProfileStringKey kProfileRecentFiles[4];
 // Most requests the persistent outbox holds; a request beyond it is refused and reported.

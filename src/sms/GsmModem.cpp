@@ -6,6 +6,8 @@
 #include "eventlog/EventSink.h"
 #include "platform/CodePage.h"
 #include "platform/Logging.h"
+#include "platform/Profile.h"
+#include "platform/ProfileKeys.h"
 #include "platform/StringIds.h"
 #include "platform/StringTable.h"
 #include "platform/Tick.h"
@@ -72,6 +74,19 @@ bool Contains(const char* text, std::size_t length, std::string_view what)
     return std::string_view(text, length).find(what) != std::string_view::npos;
 }
 
+// The timing with every value left to the profile read from it.
+ModemTiming FromProfile(ModemTiming t)
+{
+    if (t.sendWaitMs < 0) {
+        t.sendWaitMs = std::max(GetProfileInt(kProfileSmsSendTimeout), 0);
+    }
+    if (t.maxParts < 0) {
+        t.maxParts = GetProfileInt(kProfileSmsMaxParts);
+    }
+    t.maxParts = std::clamp(t.maxParts, 1, kSmsMaxParts);
+    return t;
+}
+
 } // namespace
 
 struct CGsmModem::WorkerState
@@ -81,7 +96,9 @@ struct CGsmModem::WorkerState
     std::unique_ptr<SmsRecord[]> records = std::make_unique<SmsRecord[]>(kMaxListing);
     int recordCount = 0;
     int deletePosition = 0;
-    SmsRecord sending{};
+    OutgoingSms sending;
+    int part = 0;        // the part of sending on its way
+    SmsRecord pdu{};     // that part as the codec takes it
     bool inHand = false; // sending holds a message not yet confirmed or given up
     std::unique_ptr<ReplyBuffer> reply = std::make_unique<ReplyBuffer>();
 };
@@ -96,7 +113,7 @@ CGsmModem::CGsmModem(const QString& portName, unsigned baudRate, unsigned byteSi
                      unsigned stopBits, unsigned parity, const ModemTiming& timing,
                      std::unique_ptr<CGsmModem> predecessor)
     : m_portName(portName), m_baudRate(baudRate), m_byteSize(byteSize), m_parity(parity),
-      m_stopBits(stopBits), m_timing(timing), m_predecessor(std::move(predecessor))
+      m_stopBits(stopBits), m_timing(FromProfile(timing)), m_predecessor(std::move(predecessor))
 {
     if (m_predecessor) {
         m_predecessor->RequestStop();
@@ -127,25 +144,19 @@ void CGsmModem::QueueSms(const QString& telephone, const QString& text)
     if (text.isEmpty()) {
         return;
     }
-    QString body = text.left(kSmsTextChars);
-    if (body.size() < text.size() && body.back().isHighSurrogate()) {
-        body.chop(1); // never half a character
-    }
+    OutgoingSms sms;
+    sms.parts = SplitSmsText(text, m_timing.maxParts);
+    const QString body = sms.parts.join(QString());
     const QString destination = NormalizeNumber(telephone);
     if (!IsValidSmsNumber(destination)) {
         EventSink(EventType::Error, FormatText(LoadString(kIdsSmsBadNumber), {telephone, body}));
         return;
     }
 
-    // The SMSC number goes in when the message is sent: the modem may not have told it yet.
-    SmsRecord record{};
+    // The SMSC number and the text go in when the message is sent: the modem may not have
+    // told its number yet.
+    SmsRecord& record = sms.record;
     CopyField(WideToCodePage(destination, CodePage::Ansi), record.TPA, sizeof record.TPA);
-    QByteArray ud = WideToFileCodePage(body);
-    if (ud.isNull()) {
-        // A character the code page lacks would leave the message empty; send the rest.
-        ud = WideToCodePage(body, CodePage::Ansi, '?');
-    }
-    CopyField(ud, record.UD, sizeof record.UD);
     record.PID = 0;
     record.DCS = kDcsUcs2;
 
@@ -153,7 +164,7 @@ void CGsmModem::QueueSms(const QString& telephone, const QString& text)
         std::lock_guard lock(m_sendLock);
         if (m_sendQueue.size() < static_cast<std::size_t>(kSendRingSize)) {
             record.Index = m_nextIndex;
-            m_sendQueue.push_back(record);
+            m_sendQueue.push_back(std::move(sms));
             if (++m_nextIndex == 0) {
                 m_nextIndex = 1;
             }
@@ -163,13 +174,13 @@ void CGsmModem::QueueSms(const QString& telephone, const QString& text)
     EventSink(EventType::Error, FormatText(LoadString(kIdsSmsQueueFull), {body, telephone}));
 }
 
-bool CGsmModem::TakeNext(SmsRecord& record)
+bool CGsmModem::TakeNext(OutgoingSms& sms)
 {
     std::lock_guard lock(m_sendLock);
     if (m_sendQueue.empty()) {
         return false;
     }
-    record = m_sendQueue.front();
+    sms = std::move(m_sendQueue.front());
     m_sendQueue.pop_front();
     return true;
 }
@@ -375,7 +386,7 @@ void CGsmModem::TakeOver(CGsmModem& old)
         old.TakeOver(*old.m_predecessor);
         old.m_predecessor.reset();
     }
-    const std::deque<SmsRecord> waiting = old.TakeAll();
+    const std::deque<OutgoingSms> waiting = old.TakeAll();
     qCDebug(lcSms) << "took over" << waiting.size() << "messages from" << old.m_portName;
     // Messages already accepted are never refused here; the queue is bounded all the same,
     // because QueueSms refuses while it is full.
@@ -383,9 +394,9 @@ void CGsmModem::TakeOver(CGsmModem& old)
     m_sendQueue.insert(m_sendQueue.begin(), waiting.begin(), waiting.end());
 }
 
-std::deque<SmsRecord> CGsmModem::TakeAll()
+std::deque<OutgoingSms> CGsmModem::TakeAll()
 {
-    std::deque<SmsRecord> all;
+    std::deque<OutgoingSms> all;
     std::lock_guard lock(m_sendLock);
     all.swap(m_sendQueue);
     return all;
@@ -393,10 +404,10 @@ std::deque<SmsRecord> CGsmModem::TakeAll()
 
 void CGsmModem::ReportWaiting()
 {
-    for (const SmsRecord& r : TakeAll()) {
+    for (const OutgoingSms& s : TakeAll()) {
         EventSink(EventType::Error,
                   FormatText(LoadString(kIdsSmsNotSent),
-                             {Wide(r.TPA, sizeof r.TPA), Wide(r.UD, sizeof r.UD)}));
+                             {Wide(s.record.TPA, sizeof s.record.TPA), s.parts.join(QString())}));
     }
 }
 
@@ -493,6 +504,7 @@ void CGsmModem::OnIdle(WorkerState& w)
         SetState(w, ModemState::Send); // a send cut short by a lost port goes on
     } else if (ready && TakeNext(w.sending)) {
         w.inHand = true;
+        w.part = 0;
         SetState(w, ModemState::Send);
     } else if (GetTickCount64() - w.mark >= static_cast<std::uint64_t>(m_timing.listGapMs)) {
         SetState(w, ModemState::List);
@@ -501,7 +513,22 @@ void CGsmModem::OnIdle(WorkerState& w)
 
 void CGsmModem::OnSend(WorkerState& w)
 {
-    SendPdu(w.sending);
+    const QString& text = w.sending.parts.at(w.part);
+    SmsRecord& pdu = w.pdu;
+    pdu = w.sending.record;
+    QByteArray ud = WideToFileCodePage(text);
+    if (ud.isNull()) {
+        // A character the code page lacks would leave the message empty; send the rest.
+        ud = WideToCodePage(text, CodePage::Ansi, '?');
+    }
+    CopyField(ud, pdu.UD, sizeof pdu.UD);
+    if (w.sending.parts.size() > 1) {
+        pdu.PartRef = static_cast<std::uint8_t>(pdu.Index);
+        pdu.PartCount = static_cast<std::uint8_t>(w.sending.parts.size());
+        pdu.PartNumber = static_cast<std::uint8_t>(w.part + 1);
+    }
+    SendPdu(pdu);
+    w.reply->Clear(); // the answer is gathered as it arrives
     w.mark = GetTickCount64();
     ++m_sendAttempts;
     SetState(w, CheckLost() ? ModemState::Init : ModemState::SendWait);
@@ -510,14 +537,27 @@ void CGsmModem::OnSend(WorkerState& w)
 void CGsmModem::OnSendWait(WorkerState& w)
 {
     ModemReply r;
-    if (!AwaitReply(w, m_timing.sendWaitMs, true, &r)) {
+    if (!AwaitReply(w, m_timing.sendPollMs, false, &r)) {
+        return;
+    }
+    // Judged after every read: the modem's "OK" or "ERROR" ends the wait at once, silence
+    // only once the time-out has passed.
+    const bool timedOut =
+        GetTickCount64() - w.mark >= static_cast<std::uint64_t>(m_timing.sendWaitMs);
+    if (r == ModemReply::None && !timedOut && w.reply->length < kReplyCapacity) {
         return;
     }
     const auto report = [&w](const QString& outcome) {
-        const SmsRecord& s = w.sending;
+        const SmsRecord& s = w.sending.record;
         EventSink(EventType::Information, kToNumber + Wide(s.TPA, sizeof s.TPA) + kSendMessage +
-                                              Wide(s.UD, sizeof s.UD) + outcome);
+                                              w.sending.parts.join(QString()) + outcome);
     };
+    if (r == ModemReply::Ok && w.part + 1 < w.sending.parts.size()) {
+        ++w.part; // the next part, with attempts of its own
+        m_sendAttempts = 0;
+        SetState(w, ModemState::Send);
+        return;
+    }
     if (r == ModemReply::Ok) {
         report(kSucceeded);
         w.inHand = false;

@@ -21,7 +21,9 @@ struct ModemTiming
     int stopPollMs = 20;          // wait on the stop event after every step
     int idlePauseMs = 300;        // Idle
     int listGapMs = 5;            // since the time mark before the inbox is listed
-    int sendWaitMs = 10000;       // SendWait, before the send is judged
+    int sendWaitMs = -1;          // SendWait: no answer after this is none (-1: profile)
+    int sendPollMs = 50;          // SendWait: pause before each read of the answer
+    int maxParts = -1;            // messages one long text is sent as (-1: profile)
     int sendRetryPauseMs = 500;   // SendRetryPause
     int listPauseMs = 100;        // ListWait, before each read
     int listTimeoutMs = 15000;    // ListWait gives up after this since the listing
@@ -34,6 +36,14 @@ struct ModemTiming
     int readConstantMs = 1500;
     int writeMultiplierMs = 1;
     int writeConstantMs = 1500;
+};
+
+// One queued request: the destination (record) and the texts of the messages it goes out as,
+// more than one for a long text; it succeeds or fails as a whole.
+struct OutgoingSms
+{
+    SmsRecord record{};
+    QStringList parts;
 };
 
 // The worker's states.
@@ -87,7 +97,8 @@ public:
     CGsmModem(const CGsmModem&) = delete;
     CGsmModem& operator=(const CGsmModem&) = delete;
 
-    // Queues one SMS of at most 70 characters; it waits until the modem has told its SMSC
+    // Queues one SMS of at most 70 characters (with a larger maxParts, a longer text goes out
+    // as several messages the phone joins again); it waits until the modem has told its SMSC
     // number. Nothing happens for an empty text; an invalid number or a full queue is
     // refused with an error event naming the number and the text. Returns at once.
     void QueueSms(const QString& telephone, const QString& text);
@@ -126,7 +137,7 @@ private:
     std::size_t SendPdu(SmsRecord& record);
     void ListUnread();
     void DeleteMessage(unsigned index);
-    bool TakeNext(SmsRecord& record);
+    bool TakeNext(OutgoingSms& sms);
     bool CheckLost();
     void Pause(int ms);
     void ModemWorker();
@@ -135,7 +146,7 @@ private:
     // this driver's queue.
     void TakeOver(CGsmModem& old);
     // Empties the send queue and returns what it held.
-    std::deque<SmsRecord> TakeAll();
+    std::deque<OutgoingSms> TakeAll();
     void ReportWaiting();
     // Pauses, then reads the reply to the command just written (into a cleared buffer when
     // freshReply). Returns false when the step ends here: stopped, or the device was lost
@@ -162,7 +173,7 @@ private:
     const ModemTiming m_timing;
 
     mutable std::mutex m_sendLock; // the send queue and nextIndex
-    std::deque<SmsRecord> m_sendQueue;
+    std::deque<OutgoingSms> m_sendQueue;
     std::uint8_t m_nextIndex = 1;
 
     mutable std::mutex m_smscLock;

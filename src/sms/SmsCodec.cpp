@@ -232,8 +232,9 @@ int Unpack7Bit(const std::uint8_t* octets, int count, char* text, std::size_t ou
     return static_cast<int>(j);
 }
 
-int EncodeUcs2(const char* text, int length, std::uint8_t* octets)
+int EncodeUcs2(const char* text, int length, std::uint8_t* octets, int maxUnits)
 {
+    maxUnits = std::clamp(maxUnits, 0, kSmsTextChars);
     char16_t units[kSmsTextChars];
     int n = 0;
     if (AnsiIsUtf8()) {
@@ -242,13 +243,13 @@ int EncodeUcs2(const char* text, int length, std::uint8_t* octets)
         while (i < length) {
             const char32_t cp = NextUtf8(s, length, i);
             if (cp >= 0x10000) {
-                if (n + 2 > kSmsTextChars) {
+                if (n + 2 > maxUnits) {
                     break;
                 }
                 units[n++] = static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
                 units[n++] = static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
             } else {
-                if (n + 1 > kSmsTextChars) {
+                if (n + 1 > maxUnits) {
                     break;
                 }
                 units[n++] = static_cast<char16_t>(cp);
@@ -256,7 +257,7 @@ int EncodeUcs2(const char* text, int length, std::uint8_t* octets)
         }
     } else {
         const QString wide = CodePageToWide(QByteArray(text, length), CodePage::Ansi);
-        n = static_cast<int>(std::min<qsizetype>(wide.size(), kSmsTextChars));
+        n = static_cast<int>(std::min<qsizetype>(wide.size(), maxUnits));
         if (n > 0 && n < wide.size() && IsHigh(wide.at(n - 1).unicode())) {
             --n;
         }
@@ -341,7 +342,8 @@ int EncodeSubmitPdu(const SmsRecord& record, char* text)
     len += SwapSemiOctets(record.SCA, scaLength, text + len);
 
     // SMS-SUBMIT with a relative validity period, message reference 0, destination.
-    buf[0] = 0x11;
+    const bool part = record.PartCount > 1 && record.DCS == kDcsUcs2;
+    buf[0] = part ? 0x51 : 0x11; // 0x40: the user data begins with a header
     buf[1] = 0x00;
     buf[2] = static_cast<std::uint8_t>(tpaLength);
     buf[3] = 0x91;
@@ -355,6 +357,14 @@ int EncodeSubmitPdu(const SmsRecord& record, char* text)
     if (record.DCS == kDcs7Bit) {
         udl = std::min(udLength, kSmsMaxSeptets);
         octets = Pack7Bit(reinterpret_cast<const std::uint8_t*>(record.UD), udl, ud);
+    } else if (part) {
+        // Concatenation header with an 8-bit reference.
+        const std::uint8_t header[] = {
+            5, 0, 3, record.PartRef, record.PartCount, record.PartNumber};
+        std::memcpy(ud, header, sizeof header);
+        octets = static_cast<int>(sizeof header) +
+                 EncodeUcs2(record.UD, udLength, ud + sizeof header, kSmsPartChars);
+        udl = octets;
     } else if (record.DCS == kDcsUcs2) {
         octets = EncodeUcs2(record.UD, udLength, ud);
         udl = octets;
@@ -443,6 +453,28 @@ bool DecodeDeliverPdu(const char* pdu, std::size_t length, SmsRecord& record)
         Copy8Bit(octets, static_cast<int>(got), record.UD, sizeof record.UD);
     }
     return got == wanted;
+}
+
+QStringList SplitSmsText(const QString& text, int maxParts)
+{
+    const auto take = [&text](qsizetype from, qsizetype units) {
+        QString piece = text.mid(from, units);
+        if (from + piece.size() < text.size() && !piece.isEmpty() &&
+            piece.back().isHighSurrogate()) {
+            piece.chop(1); // never half a character
+        }
+        return piece;
+    };
+    if (text.size() <= kSmsTextChars || maxParts <= 1) {
+        return {take(0, kSmsTextChars)};
+    }
+    QStringList parts;
+    qsizetype from = 0;
+    while (from < text.size() && parts.size() < std::min(maxParts, kSmsMaxParts)) {
+        parts << take(from, kSmsPartChars);
+        from += parts.back().size();
+    }
+    return parts;
 }
 
 QString NormalizeNumber(const QString& number)

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include <QString>
+#include <QStringList>
 
 // The SMS PDU codec: SMS-SUBMIT encoding and SMS-DELIVER decoding between an SmsRecord and
 // the hex text a modem in PDU mode takes and lists. Pure functions on caller buffers,
@@ -15,6 +16,9 @@ constexpr std::size_t kSmsTimeSize = 16;   // 14 semi-octets
 // 70 characters in the ANSI code page whatever its width (UTF-8: up to 4 bytes each).
 constexpr int kSmsTextChars = 70;
 constexpr std::size_t kSmsTextSize = 4 * kSmsTextChars + 1;
+// UCS2 characters of one part of a concatenated message (the rest carries its header).
+constexpr int kSmsPartChars = 67;
+constexpr int kSmsMaxParts = 8;
 // Largest user data one message carries: 140 octets, 160 septets.
 constexpr int kSmsMaxUserOctets = 140;
 constexpr int kSmsMaxSeptets = 160;
@@ -37,6 +41,11 @@ struct SmsRecord
     char SCTS[kSmsTimeSize];  // service-centre time stamp, reading order
     char UD[kSmsTextSize];    // text in the ANSI code page
     std::uint16_t Index;      // sequence number (outgoing) or storage index (received)
+    // One part of a concatenated message (outgoing, UCS2 only): the reference all its parts
+    // share, their number (0 or 1: a message of its own) and this part's number from 1.
+    std::uint8_t PartRef;
+    std::uint8_t PartCount;
+    std::uint8_t PartNumber;
 };
 
 // Writes 2n upper-case hex characters and a NUL. Returns 2n (0 for n below 1).
@@ -57,9 +66,9 @@ int Pack7Bit(const std::uint8_t* codes, int count, std::uint8_t* octets);
 // Unpacks septets: one character per octet plus one after every seventh octet, at most
 // outSize - 1 of them, then a NUL. Returns the number of characters.
 int Unpack7Bit(const std::uint8_t* octets, int count, char* text, std::size_t outSize);
-// Converts ANSI text to UTF-16 (at most kSmsTextChars units, a surrogate pair never
-// split) and writes each unit high octet first. Returns the octets written.
-int EncodeUcs2(const char* text, int length, std::uint8_t* octets);
+// Converts ANSI text to UTF-16 (at most maxUnits units, a surrogate pair never split) and
+// writes each unit high octet first. Returns the octets written.
+int EncodeUcs2(const char* text, int length, std::uint8_t* octets, int maxUnits = kSmsTextChars);
 // Joins octet pairs into UTF-16 units and converts them to ANSI text of at most
 // outSize - 1 bytes (a character never split), then a NUL. Returns the bytes written.
 int DecodeUcs2(const std::uint8_t* octets, int count, char* text, std::size_t outSize);
@@ -67,7 +76,9 @@ int DecodeUcs2(const std::uint8_t* octets, int count, char* text, std::size_t ou
 int Copy8Bit(const std::uint8_t* octets, int count, char* out, std::size_t outSize);
 
 // Writes the SMSC part and the SMS-SUBMIT TPDU of record as upper-case hex text with a NUL
-// into text (kSmsPduTextSize). Returns its length in characters.
+// into text (kSmsPduTextSize). Returns its length in characters. A part of a concatenated
+// message carries the header naming its reference, count and number, and at most
+// kSmsPartChars characters.
 int EncodeSubmitPdu(const SmsRecord& record, char* text);
 // The TPDU length in octets that "AT+CMGS=" announces for the PDU text of EncodeSubmitPdu.
 int SubmitTpduLength(const char* pduText, int length);
@@ -77,6 +88,12 @@ int SubmitTpduLength(const char* pduText, int length);
 // that reach past the text or past a field are cut to what is there and what fits.
 // Returns false when the PDU ended before its user data was complete.
 bool DecodeDeliverPdu(const char* pdu, std::size_t length, SmsRecord& record);
+
+// Cuts text into the texts of the messages it is sent as: the whole text when it fits one
+// (kSmsTextChars), else parts of kSmsPartChars UTF-16 units, at most maxParts of them (the
+// rest is cut off; with maxParts 1 the one message holds kSmsTextChars). A surrogate pair
+// is never split.
+QStringList SplitSmsText(const QString& text, int maxParts);
 
 // The number in international form: a leading '+' removed, "86" put in front unless it
 // begins with it.

@@ -6,6 +6,8 @@
 #include <thread>
 
 #include "ModemSim.h"
+#include "platform/Profile.h"
+#include "platform/ProfileKeys.h"
 #include "platform/Tick.h"
 #include "recipients/AlarmChannels.h"
 #include "recipients/UserList.h"
@@ -42,6 +44,29 @@ const char kHelloPdu[] = "07917283010010F5040BC87238880900F10000993092516195800A
 const char kChinesePdu[] =
     "0891683108200505F0240D91683118886666F50008211030412552230A4F60597DFF0C4E16754C";
 const char kM300Pdu[] = "00240D91683118886666F5000421103041255223044D333030"; // no SMSC part
+
+// An independent reading of every SMS-SUBMIT PDU in the transcript: the concatenation header
+// as hex (empty without one) and the UCS2 text.
+std::vector<std::pair<QByteArray, QString>> SentParts(const QByteArray& transcript)
+{
+    std::vector<std::pair<QByteArray, QString>> parts;
+    for (qsizetype at = 0; (at = transcript.indexOf("AT+CMGS=", at)) >= 0;) {
+        const qsizetype start = transcript.indexOf('\r', at) + 1;
+        at = transcript.indexOf('\x1a', start);
+        const QByteArray pdu = QByteArray::fromHex(transcript.mid(start, at - start));
+        const auto o = [&pdu](int i) { return uchar(pdu.at(i)); };
+        int i = 1 + o(0);                // past the SMSC
+        const bool header = o(i) & 0x40; // first octet
+        i += 4 + (o(i + 2) + 1) / 2 + 3; // reference, destination, PID, DCS, validity
+        const int end = i + 1 + o(i);    // the user data length
+        const int text = header ? i + 2 + o(i + 1) : i + 1;
+        parts.emplace_back(pdu.mid(i + 1, text - i - 1).toHex().toUpper(), QString());
+        for (i = text; i + 1 < end; i += 2) {
+            parts.back().second += QChar(char16_t(o(i) << 8 | o(i + 1)));
+        }
+    }
+    return parts;
+}
 
 // Pauses short enough for tests; the code paths are the driver's own.
 ModemTiming FastTiming(int readMs = 1000, int sendWaitMs = 100)
@@ -278,4 +303,42 @@ TEST_F(GsmModemTest, FanOut_ExactPdus_ReplacedWhileRunning_WaitingSentByTheSucce
               0);
     EXPECT_TRUE(ModemSim::Transcript().contains(
         "AT+CMGS=23\r0891683108000005F011000D91683100000000F100080008007400690063006B\x1a"));
+}
+
+// A long text goes out in parts that decode into it again (a surrogate pair at the first
+// boundary moves whole into the second part); a part is retried as a message is, and the
+// message is reported once, as a whole. Answers are judged as they arrive (late, in pieces,
+// ERROR): all is done long before one ten-second time-out could have passed.
+TEST_F(GsmModemTest, LongText_ConcatenatedParts_RetriedPerPart_ReportedOnce)
+{
+    const QString text = QString(66, QChar(0x8B66)) + QString::fromUcs4(U"\U0001F525") +
+                         QString(65, u'y') + QString(17, u'z'); // 150 UTF-16 units
+    const struct
+    {
+        QStringList rules;
+        std::vector<int> numbers; // of the parts written, in order
+        QString outcome;
+    } cases[] = {{{"PDU=error*1", "PDU=late:200"}, {1, 1, 2, 3}, kSent.arg(text)},
+                 {{"PDU=split:40*1", "PDU=error"}, {1, 2, 2, 2, 2, 2}, kGivenUp.arg(text)}};
+    WriteProfileInt(kProfileSmsMaxParts, 3);
+    for (const auto& c : cases) {
+        ev = std::make_unique<EventCollector>();
+        ModemSim sim(c.rules);
+        auto modem = Modem(FastTiming(1000, 10000));
+        modem->QueueSms("13000000001", text);
+        ASSERT_TRUE(WaitFor(EventType::Information, c.outcome, 1, 9000));
+        modem.reset();
+        EXPECT_EQ(Texts(EventType::Information),
+                  (std::vector<QString>{kOpenPort, kConnected, c.outcome}));
+        std::vector<int> numbers;
+        QString joined;
+        for (const auto& [header, part] : SentParts(ModemSim::Transcript())) {
+            EXPECT_EQ(header.left(10), "0500030103"); // reference 1 of 3 parts
+            joined += numbers.empty() || numbers.back() != header.right(2).toInt() ? part : "";
+            numbers.push_back(header.right(2).toInt());
+        }
+        EXPECT_EQ(numbers, c.numbers);
+        EXPECT_EQ(joined, c.numbers.back() == 3 ? text : text.left(66 + 67));
+    }
+    WriteProfileInt(kProfileSmsMaxParts, 1);
 }

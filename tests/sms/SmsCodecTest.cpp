@@ -172,3 +172,18 @@ TEST(SmsCodec, ParseList_EntriesIndexesAndCapacity)
     // An entry cut before its PDU line is no record.
     EXPECT_EQ(ParseList("+CMGL: 1,0,,2", 13, records, 4, &listed), 0);
 }
+
+// What does not fit is cut off; a surrogate pair (U+1F525) at the cut is never split.
+TEST(SmsCodec, SplitText_CutToMaxParts_SurrogatePairKept)
+{
+    const auto sizes = [](const QString& text, int maxParts) {
+        QList<qsizetype> s;
+        for (const QString& p : SplitSmsText(text, maxParts)) {
+            s << p.size();
+        }
+        return s;
+    };
+    EXPECT_EQ(sizes(QString(69, u'a') + QString::fromUcs4(U"\U0001F525"), 1), QList<qsizetype>{69});
+    EXPECT_EQ(sizes(QString(71, u'a'), 8), (QList<qsizetype>{67, 4}));
+    EXPECT_EQ(sizes(QString(600, u'a'), 20), QList<qsizetype>(8, 67));
+}
