@@ -5,9 +5,11 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
 #include <QMessageBox>
 #include <QScreen>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -61,6 +63,65 @@ bool Listening(std::uint16_t port)
         closesocket(s);
         return true;
     });
+}
+
+// A scheduler of the test's own (tests/tools/private_cupsd.sh) on a free loopback port, with
+// CUPS_SERVER pointed at it while it lives. With adminLogin, adding a queue is refused.
+class PrivateCupsd
+{
+public:
+    explicit PrivateCupsd(bool adminLogin) : m_port(FreePort())
+    {
+        QStringList args{qEnvironmentVariable("ZUNARO_TEST_TOOLS") + u"/private_cupsd.sh"_qs,
+                         m_dir.path(), QString::number(m_port)};
+        if (adminLogin) {
+            args << u"admin-login"_qs;
+        }
+        m_cupsd.setProcessChannelMode(QProcess::ForwardedChannels);
+        m_cupsd.start(u"/bin/sh"_qs, args);
+        qputenv("CUPS_SERVER", QStringLiteral("127.0.0.1:%1").arg(m_port).toUtf8());
+        qputenv("CUPS_SERVERROOT", m_dir.path().toUtf8());
+        m_up = Listening(m_port);
+    }
+    ~PrivateCupsd()
+    {
+        m_cupsd.terminate();
+        m_cupsd.waitForFinished(5000);
+        qunsetenv("CUPS_SERVER");
+        qunsetenv("CUPS_SERVERROOT");
+    }
+    bool up() const { return m_up; }
+
+private:
+    QTemporaryDir m_dir{QDir::tempPath() + u"/zunaro-cups-XXXXXX"_qs};
+    std::uint16_t m_port;
+    QProcess m_cupsd;
+    bool m_up = false;
+};
+
+// Waits for the next message box, closes it and returns its text (empty when none opened).
+QString TakeMessageBox(int timeoutMs = 60000)
+{
+    QMessageBox* box = nullptr;
+    PumpUntil(
+        [&] {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                box = qobject_cast<QMessageBox*>(w);
+                if (box && box->isVisible()) {
+                    return true;
+                }
+            }
+            box = nullptr;
+            return false;
+        },
+        timeoutMs);
+    if (!box) {
+        return QString();
+    }
+    const QString text = box->text();
+    box->close();
+    QApplication::processEvents();
+    return text;
 }
 
 // A small window placed normally: each test starts from the same placement, and the pictures
@@ -230,6 +291,59 @@ TEST_F(Windowed, Placement_RestoredAndBroughtBackOnScreen)
         ASSERT_TRUE(PumpUntil([&] { return finished; }));
         EXPECT_EQ(GetProfileInt("Main Window", "x", -1), c.expected.x());
         program.reset();
+    }
+}
+
+// Setup Printer Driver creates the queue once; a job printed through it is one alarm line.
+TEST_F(Windowed, SetupPrinterDriver_CreatesTheQueueWhoseJobsBecomeAlarms)
+{
+    PrivateCupsd cupsd(false);
+    ASSERT_TRUE(cupsd.up());
+    CMainFrame* frame = Launch();
+    const QString installed = u"Succeed to setup 'Generic / Text Only' Printer Driver."_qs;
+    frame->Action(CMainFrame::CommandSetupPrinter)->trigger();
+    ASSERT_TRUE(PumpUntil([&] { return ShownTexts(frame->View()).contains(installed); }, 60000));
+
+    frame->Action(CMainFrame::CommandSetupPrinter)->trigger();
+    EXPECT_EQ(TakeMessageBox(), u"'Generic / Text Only' Printer Driver is exist."_qs);
+    EXPECT_EQ(ShownTexts(frame->View()).count(installed), 1);
+
+    const QString alarm = u"ALARM Überhitzung 温度 Kessel 3"_qs;
+    QProcess lp;
+    lp.start(u"lp"_qs, {u"-d"_qs, u"Generic_Text_Only"_qs});
+    lp.write(alarm.toUtf8() + '\n');
+    lp.closeWriteChannel();
+    ASSERT_TRUE(lp.waitForFinished(10000));
+    ASSERT_EQ(lp.exitCode(), 0) << lp.readAllStandardError().toStdString();
+    EXPECT_TRUE(PumpUntil([&] { return ShownTexts(frame->View()).contains(alarm); }, 30000));
+    PumpUntil([] { return false; }, 1000); // a second alarm from the same job would show now
+    EXPECT_EQ(ShownTexts(frame->View()).filter(u"ALARM"_qs), QStringList{alarm});
+}
+
+// A refused setup is a failure box with lpadmin's reason, never the success line; AutoRun's
+// file and check marks follow the menu.
+TEST_F(Windowed, SetupRefusedIsAFailure_AutoRunFileFollowsTheMenu)
+{
+    PrivateCupsd cupsd(true);
+    ASSERT_TRUE(cupsd.up());
+    CMainFrame* frame = Launch();
+    frame->Action(CMainFrame::CommandSetupPrinter)->trigger();
+    const QString failure = TakeMessageBox();
+    EXPECT_TRUE(failure.startsWith(u"Failed to setup 'Generic / Text Only' Printer Driver."_qs))
+        << failure.toStdString();
+    EXPECT_TRUE(failure.contains(u"Unauthorized"_qs)) << failure.toStdString();
+    EXPECT_TRUE(ShownTexts(frame->View()).filter(u"Succeed to setup"_qs).isEmpty());
+
+    const QString file = qEnvironmentVariable("XDG_CONFIG_HOME") + u"/autostart/Zunaro.desktop"_qs;
+    QAction* enable = frame->Action(CMainFrame::CommandEnableAutoRun);
+    QAction* disable = frame->Action(CMainFrame::CommandDisableAutoRun);
+    EXPECT_FALSE(QFile::exists(file));
+    EXPECT_TRUE(disable->isChecked());
+    for (const bool on : {true, false}) {
+        (on ? enable : disable)->trigger();
+        EXPECT_EQ(QFile::exists(file), on);
+        EXPECT_EQ(enable->isChecked(), on);
+        EXPECT_EQ(disable->isChecked(), !on);
     }
 }
 
