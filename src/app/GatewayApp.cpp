@@ -2,6 +2,7 @@
 
 #include "eventlog/EventRecord.h"
 #include "eventlog/EventSink.h"
+#include "platform/Folders.h"
 #include "platform/Logging.h"
 #include "platform/Profile.h"
 #include "platform/ProfileKeys.h"
@@ -16,8 +17,12 @@ CGatewayApp* g_app = nullptr;
 } // namespace
 
 CGatewayApp::CGatewayApp()
-    : m_mailSender(QStringLiteral("alarm@localhost")), m_printBuffer(new char[kPrintBufferSize]())
+    : m_outbox(std::make_unique<COutbox>(
+          DataFolder(), [](const QString& text) { EventSink(EventType::Error, text); })),
+      m_modem(ModemTiming{}, [this](std::uint64_t id) { Finished(id); }),
+      m_mailSender(QStringLiteral("alarm@localhost")), m_printBuffer(new char[kPrintBufferSize]())
 {
+    m_mailQueue.SetFinished([this](std::uint64_t id) { Finished(id); });
     m_users.SetChannels(this);
     m_users.Clear();
     m_mailQueue.SetAccount(m_mailSender, m_mailPassword);
@@ -62,6 +67,56 @@ void CGatewayApp::StartCapture(const ListenerTiming& timing)
     m_printServer = std::make_unique<CRawPrintServer>(
         static_cast<IPrintDataOwner*>(this), &OnPrintData, static_cast<std::uint16_t>(port),
         m_printBuffer.get(), kPrintBufferSize, address, timing);
+}
+
+void CGatewayApp::ResendOutbox()
+{
+    if (m_outboxOpen) {
+        return;
+    }
+    QString error;
+    if (!m_outbox->Open(&error)) {
+        EventSink(EventType::Error, error);
+        return;
+    }
+    m_outboxOpen = true;
+    const std::vector<OutboxMessage> left = m_outbox->Pending();
+    if (left.empty()) {
+        return;
+    }
+    EventSink(EventType::Information,
+              FormatText(LoadString(kIdsOutboxResending), {QString::number(left.size())}));
+    // A recipient deleted since is still served: the alarm happened.
+    for (const OutboxMessage& m : left) {
+        if (m.channel == OutboxChannel::Sms) {
+            m_modem.QueueSms(m.recipient, m.text, m.id);
+        } else {
+            m_mailQueue.QueueMail(m.recipient, m.text, m.id);
+        }
+    }
+}
+
+std::uint64_t CGatewayApp::Store(OutboxChannel channel, const QString& recipient,
+                                 const QString& text)
+{
+    if (!m_outboxOpen) {
+        return 0;
+    }
+    std::uint64_t id = 0;
+    QString error;
+    if (!m_outbox->Append(channel, recipient, text, &id, &error)) {
+        EventSink(EventType::Error, error); // it still goes out, from memory only
+        return 0;
+    }
+    return id;
+}
+
+void CGatewayApp::Finished(std::uint64_t id)
+{
+    QString error;
+    if (!m_outbox->Remove(id, &error) && !error.isEmpty()) {
+        EventSink(EventType::Error, error);
+    }
 }
 
 void CGatewayApp::StartWorkers()
@@ -130,12 +185,14 @@ void CGatewayApp::OnSettingsPortLoaded(int /*comPort*/, const QString& portName)
 
 void CGatewayApp::QueueSms(const QString& telephone, const QString& text)
 {
-    m_modem.QueueSms(telephone, text);
+    if (m_modem.HasModem()) { // without a modem nothing is sent, and nothing is stored
+        m_modem.QueueSms(telephone, text, Store(OutboxChannel::Sms, telephone, text));
+    }
 }
 
 void CGatewayApp::QueueMail(const QString& address, const QString& text)
 {
-    m_mailQueue.QueueMail(address, text);
+    m_mailQueue.QueueMail(address, text, Store(OutboxChannel::Mail, address, text));
 }
 
 void CGatewayApp::QueueSpeech(const QString& text)

@@ -9,6 +9,7 @@
 #include "capture/PrintData.h"
 #include "capture/RawPrintServer.h"
 #include "mail/MailQueue.h"
+#include "platform/Outbox.h"
 #include "recipients/AlarmChannels.h"
 #include "recipients/UserList.h"
 #include "settings/SettingsTarget.h"
@@ -38,6 +39,13 @@ public:
     // An address that is not IPv4 text is reported as an error event and nothing listens.
     // timing lets tests shorten the listener's pauses.
     void StartCapture(const ListenerTiming& timing = {});
+    // Opens the outbox in the data folder (an error event when it cannot: the channels then
+    // work from memory only) and hands every request left in it from an earlier run to its
+    // channel, oldest first, after one information event with their number. Called after
+    // the settings file is loaded and before the listener starts.
+    void ResendOutbox();
+    // The outbox (open once ResendOutbox found it usable).
+    const COutbox& Outbox() const { return *m_outbox; }
     // Starts the channel workers (mail, then speech), after the listener.
     void StartWorkers();
     // Stops the channel workers and shuts the socket library down. Mails, texts and SMS that
@@ -58,7 +66,8 @@ public:
     const char* PrintBuffer() const override { return m_printBuffer.get(); }
     void DispatchAlarm(const QString& text) override;
 
-    // IAlarmChannels: each request goes to its channel (SMS only while a modem is set).
+    // IAlarmChannels: each request goes to its channel (SMS only while a modem is set),
+    // stored in the outbox first and removed from it once confirmed or finally failed.
     void QueueSms(const QString& telephone, const QString& text) override;
     void QueueMail(const QString& address, const QString& text) override;
     void QueueSpeech(const QString& text) override;
@@ -96,6 +105,15 @@ public:
     void OnSettingsPortLoaded(int comPort, const QString& portName) override;
 
 private:
+    // Stores a request in the outbox and returns its number (0 when it is not stored, with
+    // an error event unless the outbox is closed).
+    std::uint64_t Store(OutboxChannel channel, const QString& recipient, const QString& text);
+    // Removes a confirmed or finally failed request; any thread.
+    void Finished(std::uint64_t id);
+
+    // Declared before the channels: they report to it until they are destroyed.
+    std::unique_ptr<COutbox> m_outbox;
+    std::atomic<bool> m_outboxOpen{false};
     CUserList m_users;
     CModemSlot m_modem; // the modem driver, replaced safely while a fan-out may use it
     CMailQueue m_mailQueue;

@@ -71,6 +71,7 @@ SettingsLoadReport InitInstance(CGatewayApp& app, CDoc& doc, const QString& comm
         // The recent file is gone and the data folder holds no other settings file.
         report = {true, EventType::Error, FormatText(LoadString(kIdsLoadFailed), {recentFirst})};
     }
+    app.ResendOutbox();
     app.StartCapture(timing);
     app.StartWorkers();
     return report;

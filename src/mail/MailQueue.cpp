@@ -26,7 +26,7 @@ void PostOutcome(bool sent, const MailItem& item)
 
 } // namespace
 
-void CMailQueue::SendAlarmMail(const MailItem& item, const MailAccount& account,
+bool CMailQueue::SendAlarmMail(const MailItem& item, const MailAccount& account,
                                const SmtpCommandTable& commands, const Event& stop)
 {
     bool sent = false;
@@ -63,14 +63,25 @@ void CMailQueue::SendAlarmMail(const MailItem& item, const MailAccount& account,
                                             << e.Code() << " (" << SmtpErrorText(e.Code()) << ")";
     }
     PostOutcome(sent, item);
+    return sent;
+}
+
+void CMailQueue::Finish(const MailItem& item) const
+{
+    if (item.outboxId != 0 && m_finished) {
+        m_finished(item.outboxId);
+    }
 }
 
 CMailQueue::CMailQueue(const MailQueueTiming& timing)
-    : m_timing(timing), m_queue(kMaxItems, [](MailItem& item, WorkDrop why) {
+    : m_timing(timing), m_queue(kMaxItems, [this](MailItem& item, WorkDrop why) {
           qCDebug(lcSmtp) << "alarm mail to" << item.address << "not sent:"
                           << (why == WorkDrop::Overflow ? "the queue is full"
                                                         : "the worker was stopped");
           PostOutcome(false, item);
+          if (why == WorkDrop::Overflow) {
+              Finish(item); // a mail left at the stop stays in the outbox for the next run
+          }
       })
 {
 }
@@ -95,19 +106,23 @@ MailAccount CMailQueue::Account() const
 bool CMailQueue::StartWorker()
 {
     return m_queue.Start([this](MailItem& item, Event& stop) {
-        SendAlarmMail(item, Account(), m_timing.commands, stop);
+        // A session cut short by the stop is no final failure: the next run sends it again.
+        if (SendAlarmMail(item, Account(), m_timing.commands, stop) || !stop.IsSet()) {
+            Finish(item);
+        }
     });
 }
 
-void CMailQueue::QueueMail(QString address, QString text)
+void CMailQueue::QueueMail(QString address, QString text, std::uint64_t outboxId)
 {
-    MailItem item{std::move(address), std::move(text)};
+    MailItem item{std::move(address), std::move(text), outboxId};
     const MailAccount account = Account();
     if (account.sender.isEmpty() || account.password.isEmpty()) {
         // Nothing can log in: the alarm is not sent, and says so.
         qCDebug(lcSmtp) << "alarm mail to" << item.address << "not sent: the sender mailbox"
                         << (account.sender.isEmpty() ? "is empty" : "has no password");
         PostOutcome(false, item);
+        Finish(item);
         return;
     }
     m_queue.Push(std::move(item));

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <mutex>
 
 #include <QString>
@@ -23,12 +25,18 @@ struct MailQueueTiming
     SmtpCommandTable commands = SmtpCommandTable::Default();
 };
 
-// One waiting alarm mail: the recipient's address and the text.
+// One waiting alarm mail: the recipient's address, the text, and the number of its outbox
+// record (0: none).
 struct MailItem
 {
     QString address;
     QString text;
+    std::uint64_t outboxId = 0;
 };
+
+// Told the outbox number of a mail that reached its end: accepted by the server, or finally
+// failed. Never for a mail left waiting at the stop. Called on any thread.
+using MailFinished = std::function<void(std::uint64_t outboxId)>;
 
 // Turns alarm texts into e-mails on a worker thread of its own, one SMTP session per mail,
 // in the order they were queued. QueueMail may be called from any thread; StartWorker and
@@ -49,13 +57,16 @@ public:
     // MailSender or MailPassword change). Safe from any thread.
     void SetAccount(const QString& sender, const QString& password);
     MailAccount Account() const;
+    // The function told about every finished mail that carries an outbox number; set it
+    // before StartWorker.
+    void SetFinished(MailFinished finished) { m_finished = std::move(finished); }
 
     // Starts the worker. Returns false when the system refuses a thread (mails then wait
     // until StopWorker reports them).
     bool StartWorker();
     // Queues one mail and wakes the worker. While the sender or password is empty, or
     // kMaxItems mails wait, the mail is reported as not sent at once.
-    void QueueMail(QString address, QString text);
+    void QueueMail(QString address, QString text, std::uint64_t outboxId = 0);
     // Stops the worker: its current session ends within a fraction of a second, the
     // thread is joined, and every mail still waiting is reported as not sent.
     void StopWorker();
@@ -65,11 +76,14 @@ public:
 private:
     // Sends one alarm mail in a session of its own to the outgoing server of the profile,
     // giving up when stop is set, and posts the outcome (string 119 or 120).
-    static void SendAlarmMail(const MailItem& item, const MailAccount& account,
+    // Returns true when the server accepted it.
+    static bool SendAlarmMail(const MailItem& item, const MailAccount& account,
                               const SmtpCommandTable& commands, const Event& stop);
+    void Finish(const MailItem& item) const;
 
     const MailQueueTiming m_timing;
     mutable std::mutex m_accountLock; // guards m_account
     MailAccount m_account;
+    MailFinished m_finished;
     CWorkQueue<MailItem> m_queue;
 };

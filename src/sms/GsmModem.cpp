@@ -111,9 +111,10 @@ void CGsmModem::ReplyBuffer::Clear()
 
 CGsmModem::CGsmModem(const QString& portName, unsigned baudRate, unsigned byteSize,
                      unsigned stopBits, unsigned parity, const ModemTiming& timing,
-                     std::unique_ptr<CGsmModem> predecessor)
+                     std::unique_ptr<CGsmModem> predecessor, SmsFinished finished)
     : m_portName(portName), m_baudRate(baudRate), m_byteSize(byteSize), m_parity(parity),
-      m_stopBits(stopBits), m_timing(FromProfile(timing)), m_predecessor(std::move(predecessor))
+      m_stopBits(stopBits), m_timing(FromProfile(timing)), m_finished(std::move(finished)),
+      m_predecessor(std::move(predecessor))
 {
     if (m_predecessor) {
         m_predecessor->RequestStop();
@@ -139,17 +140,20 @@ int CGsmModem::PendingCount() const
     return static_cast<int>(m_sendQueue.size());
 }
 
-void CGsmModem::QueueSms(const QString& telephone, const QString& text)
+void CGsmModem::QueueSms(const QString& telephone, const QString& text, std::uint64_t outboxId)
 {
     if (text.isEmpty()) {
+        Finish(outboxId);
         return;
     }
     OutgoingSms sms;
+    sms.outboxId = outboxId;
     sms.parts = SplitSmsText(text, m_timing.maxParts);
     const QString body = sms.parts.join(QString());
     const QString destination = NormalizeNumber(telephone);
     if (!IsValidSmsNumber(destination)) {
         EventSink(EventType::Error, FormatText(LoadString(kIdsSmsBadNumber), {telephone, body}));
+        Finish(outboxId);
         return;
     }
 
@@ -172,6 +176,14 @@ void CGsmModem::QueueSms(const QString& telephone, const QString& text)
         }
     }
     EventSink(EventType::Error, FormatText(LoadString(kIdsSmsQueueFull), {body, telephone}));
+    Finish(outboxId);
+}
+
+void CGsmModem::Finish(std::uint64_t outboxId) const
+{
+    if (outboxId != 0 && m_finished) {
+        m_finished(outboxId);
+    }
 }
 
 bool CGsmModem::TakeNext(OutgoingSms& sms)
@@ -560,6 +572,7 @@ void CGsmModem::OnSendWait(WorkerState& w)
     }
     if (r == ModemReply::Ok) {
         report(kSucceeded);
+        Finish(w.sending.outboxId);
         w.inHand = false;
         m_sendAttempts = 0;
         m_failureStreak = 0;
@@ -572,6 +585,7 @@ void CGsmModem::OnSendWait(WorkerState& w)
         return;
     }
     report(kFailed);
+    Finish(w.sending.outboxId);
     w.inHand = false;
     m_sendAttempts = 0;
     ++m_failureStreak;
@@ -684,7 +698,8 @@ void CModemSlot::Replace(const QString& portName)
     // Under the lock no fan-out sits in the old driver, and none finds the slot empty; the
     // new driver's worker joins the old one and takes over what waits in it.
     std::lock_guard lock(m_mutex);
-    m_modem = std::make_unique<CGsmModem>(portName, 9600, 8, 0, 0, m_timing, std::move(m_modem));
+    m_modem = std::make_unique<CGsmModem>(portName, 9600, 8, 0, 0, m_timing, std::move(m_modem),
+                                          m_finished);
 }
 
 void CModemSlot::Clear()
@@ -699,11 +714,11 @@ void CModemSlot::Clear()
     old.reset();
 }
 
-void CModemSlot::QueueSms(const QString& telephone, const QString& text)
+void CModemSlot::QueueSms(const QString& telephone, const QString& text, std::uint64_t outboxId)
 {
     std::lock_guard lock(m_mutex);
     if (m_modem) {
-        m_modem->QueueSms(telephone, text);
+        m_modem->QueueSms(telephone, text, outboxId);
     }
 }
 

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -44,7 +45,12 @@ struct OutgoingSms
 {
     SmsRecord record{};
     QStringList parts;
+    std::uint64_t outboxId = 0; // its outbox record (0: none)
 };
+
+// Told the outbox number of a message that reached its end: confirmed by the modem, or
+// finally failed or refused. Never for one left waiting at the stop. Called on any thread.
+using SmsFinished = std::function<void(std::uint64_t outboxId)>;
 
 // The worker's states.
 enum class ModemState
@@ -91,7 +97,7 @@ public:
     // queued here.
     CGsmModem(const QString& portName, unsigned baudRate = 9600, unsigned byteSize = 8,
               unsigned stopBits = 0, unsigned parity = 0, const ModemTiming& timing = {},
-              std::unique_ptr<CGsmModem> predecessor = nullptr);
+              std::unique_ptr<CGsmModem> predecessor = nullptr, SmsFinished finished = {});
     // StopWorker, then closes the port.
     ~CGsmModem();
     CGsmModem(const CGsmModem&) = delete;
@@ -101,7 +107,7 @@ public:
     // as several messages the phone joins again); it waits until the modem has told its SMSC
     // number. Nothing happens for an empty text; an invalid number or a full queue is
     // refused with an error event naming the number and the text. Returns at once.
-    void QueueSms(const QString& telephone, const QString& text);
+    void QueueSms(const QString& telephone, const QString& text, std::uint64_t outboxId = 0);
 
     // The port name ("COM1") and the SMSC number the modem reported (empty until then).
     QString PortName() const { return m_portName; }
@@ -148,6 +154,7 @@ private:
     // Empties the send queue and returns what it held.
     std::deque<OutgoingSms> TakeAll();
     void ReportWaiting();
+    void Finish(std::uint64_t outboxId) const;
     // Pauses, then reads the reply to the command just written (into a cleared buffer when
     // freshReply). Returns false when the step ends here: stopped, or the device was lost
     // (the state is then Init).
@@ -171,6 +178,7 @@ private:
     const unsigned m_parity;
     const unsigned m_stopBits;
     const ModemTiming m_timing;
+    const SmsFinished m_finished;
 
     mutable std::mutex m_sendLock; // the send queue and nextIndex
     std::deque<OutgoingSms> m_sendQueue;
@@ -198,7 +206,10 @@ private:
 class CModemSlot
 {
 public:
-    explicit CModemSlot(const ModemTiming& timing = {}) : m_timing(timing) {}
+    explicit CModemSlot(const ModemTiming& timing = {}, SmsFinished finished = {})
+        : m_timing(timing), m_finished(std::move(finished))
+    {
+    }
     ~CModemSlot();
     CModemSlot(const CModemSlot&) = delete;
     CModemSlot& operator=(const CModemSlot&) = delete;
@@ -214,13 +225,14 @@ public:
     void Clear();
     // Queues at the current driver (see CGsmModem::QueueSms); does nothing while there is
     // none.
-    void QueueSms(const QString& telephone, const QString& text);
+    void QueueSms(const QString& telephone, const QString& text, std::uint64_t outboxId = 0);
     // True while a driver is installed.
     bool HasModem() const;
 
 private:
     const ModemTiming m_timing;
-    mutable std::mutex m_mutex; // held by QueueSms and Replace, never across I/O
+    const SmsFinished m_finished; // given to every driver
+    mutable std::mutex m_mutex;   // held by QueueSms and Replace, never across I/O
     std::unique_ptr<CGsmModem> m_modem;
     std::mutex m_replaceMutex; // one replacement or removal at a time, in call order
 };

@@ -23,7 +23,11 @@ namespace {
 class Headless : public ::testing::Test
 {
 protected:
-    void SetUp() override { WriteProfileString("Ports", "COM1", "/nonexistent/zunaro-modem"); }
+    void SetUp() override
+    {
+        WriteProfileString("Ports", "COM1", "/nonexistent/zunaro-modem");
+        QFile::remove(qEnvironmentVariable("ZUNARO_HOME") + u"/outbox.journal"_qs);
+    }
 };
 
 } // namespace
@@ -214,6 +218,43 @@ TEST_F(Headless, Shutdown_EveryAlarmHasItsOutcomeInTheRunLog)
             << alarm.toStdString();
     }
     EXPECT_TRUE(log.endsWith(u"Quit Zunaro normally!"_qs));
+}
+
+// Requests still waiting when the program is killed (the mail server accepts and never
+// answers, the modem is absent) are sent by the next run, once the server works.
+TEST_F(Headless, Outbox_KilledWithAlarmsWaiting_NextRunSendsThem)
+{
+    const QStringList alarms{u"Tank low"_qs, u"Door open"_qs, u"Fire zone 4"_qs};
+    const QString path = TestHome() + u"/outbox.znr"_qs;
+    WriteSettingsFile(path, 0, SmtpPeer::kUser, SmtpPeer::kPassword, u"13800000001"_qs,
+                      u"op@example.org"_qs);
+    WriteProfileString(kProfileMailServer, "127.0.0.1");
+    const std::uint16_t port = FreePort();
+    {
+        ScriptedServer silent(Script{});
+        WriteProfileInt(kProfileMailPort, silent.port);
+        Program first(port, {path});
+        ASSERT_TRUE(first.WaitForLine(u"Succeed to initialize Zunaro."_qs));
+        for (const QString& alarm : alarms) {
+            ASSERT_TRUE(SendJob(port, alarm.toUtf8() + "\r\n"));
+            ASSERT_TRUE(first.WaitForLine(alarm));
+        }
+        first.Process().kill(); // SIGKILL
+        ASSERT_TRUE(first.Process().waitForFinished());
+    }
+    SmtpPeer server;
+    ASSERT_TRUE(server.ok());
+    WriteProfileInt(kProfileMailPort, server.plainPort);
+    Program second(port, {path});
+    EXPECT_TRUE(second.WaitForLine(u"Resending 6 alarm messages left from the last run."_qs));
+    ASSERT_TRUE(WaitUntil([&] { return server.Messages().size() >= 3; }, 30000));
+    QStringList bodies;
+    for (const QJsonObject& mail : server.Messages()) {
+        bodies << mail.value("content").toString();
+    }
+    for (const QString& alarm : alarms) {
+        EXPECT_EQ(bodies.filter(alarm + u"\r\n"_qs).size(), 1) << bodies.join(u'|').toStdString();
+    }
 }
 
 TEST_F(Headless, SecondStart_RefusedWhileFirstRuns_StaleLockTakenOver)
