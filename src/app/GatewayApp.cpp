@@ -86,12 +86,13 @@ void CGatewayApp::ResendOutbox()
     }
     EventSink(EventType::Information,
               FormatText(LoadString(kIdsOutboxResending), {QString::number(left.size())}));
-    // A recipient deleted since is still served: the alarm happened.
+    // A recipient deleted since is still served: the alarm happened. One that finds its
+    // channel's queue full stays for the next run rather than be lost.
     for (const OutboxMessage& m : left) {
         if (m.channel == OutboxChannel::Sms) {
-            m_modem.QueueSms(m.recipient, m.text, m.id);
+            m_modem.QueueSms(m.recipient, m.text, m.id, true);
         } else {
-            m_mailQueue.QueueMail(m.recipient, m.text, m.id);
+            m_mailQueue.QueueMail(m.recipient, m.text, m.id, true);
         }
     }
 }

@@ -79,7 +79,7 @@ CMailQueue::CMailQueue(const MailQueueTiming& timing)
                           << (why == WorkDrop::Overflow ? "the queue is full"
                                                         : "the worker was stopped");
           PostOutcome(false, item);
-          if (why == WorkDrop::Overflow) {
+          if (why == WorkDrop::Overflow && !item.resent) {
               Finish(item); // a mail left at the stop stays in the outbox for the next run
           }
       })
@@ -113,9 +113,9 @@ bool CMailQueue::StartWorker()
     });
 }
 
-void CMailQueue::QueueMail(QString address, QString text, std::uint64_t outboxId)
+void CMailQueue::QueueMail(QString address, QString text, std::uint64_t outboxId, bool resent)
 {
-    MailItem item{std::move(address), std::move(text), outboxId};
+    MailItem item{std::move(address), std::move(text), outboxId, resent};
     const MailAccount account = Account();
     if (account.sender.isEmpty() || account.password.isEmpty()) {
         // Nothing can log in: the alarm is not sent, and says so.

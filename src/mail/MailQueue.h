@@ -32,6 +32,7 @@ struct MailItem
     QString address;
     QString text;
     std::uint64_t outboxId = 0;
+    bool resent = false; // resent from the outbox: kept there when the queue is full
 };
 
 // Told the outbox number of a mail that reached its end: accepted by the server, or finally
@@ -66,7 +67,9 @@ public:
     bool StartWorker();
     // Queues one mail and wakes the worker. While the sender or password is empty, or
     // kMaxItems mails wait, the mail is reported as not sent at once.
-    void QueueMail(QString address, QString text, std::uint64_t outboxId = 0);
+    // A mail resent from the outbox (resent) that finds the queue full stays in the outbox
+    // for the next run.
+    void QueueMail(QString address, QString text, std::uint64_t outboxId = 0, bool resent = false);
     // Stops the worker: its current session ends within a fraction of a second, the
     // thread is joined, and every mail still waiting is reported as not sent.
     void StopWorker();

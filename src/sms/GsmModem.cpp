@@ -140,7 +140,8 @@ int CGsmModem::PendingCount() const
     return static_cast<int>(m_sendQueue.size());
 }
 
-void CGsmModem::QueueSms(const QString& telephone, const QString& text, std::uint64_t outboxId)
+void CGsmModem::QueueSms(const QString& telephone, const QString& text, std::uint64_t outboxId,
+                         bool resent)
 {
     if (text.isEmpty()) {
         Finish(outboxId);
@@ -176,7 +177,9 @@ void CGsmModem::QueueSms(const QString& telephone, const QString& text, std::uin
         }
     }
     EventSink(EventType::Error, FormatText(LoadString(kIdsSmsQueueFull), {body, telephone}));
-    Finish(outboxId);
+    if (!resent) {
+        Finish(outboxId);
+    }
 }
 
 void CGsmModem::Finish(std::uint64_t outboxId) const
@@ -714,11 +717,12 @@ void CModemSlot::Clear()
     old.reset();
 }
 
-void CModemSlot::QueueSms(const QString& telephone, const QString& text, std::uint64_t outboxId)
+void CModemSlot::QueueSms(const QString& telephone, const QString& text, std::uint64_t outboxId,
+                          bool resent)
 {
     std::lock_guard lock(m_mutex);
     if (m_modem) {
-        m_modem->QueueSms(telephone, text, outboxId);
+        m_modem->QueueSms(telephone, text, outboxId, resent);
     }
 }
 

@@ -107,7 +107,10 @@ public:
     // as several messages the phone joins again); it waits until the modem has told its SMSC
     // number. Nothing happens for an empty text; an invalid number or a full queue is
     // refused with an error event naming the number and the text. Returns at once.
-    void QueueSms(const QString& telephone, const QString& text, std::uint64_t outboxId = 0);
+    // A request resent from the outbox (resent) that finds the queue full stays in the
+    // outbox for the next run; any other request that finally fails is finished there.
+    void QueueSms(const QString& telephone, const QString& text, std::uint64_t outboxId = 0,
+                  bool resent = false);
 
     // The port name ("COM1") and the SMSC number the modem reported (empty until then).
     QString PortName() const { return m_portName; }
@@ -225,7 +228,8 @@ public:
     void Clear();
     // Queues at the current driver (see CGsmModem::QueueSms); does nothing while there is
     // none.
-    void QueueSms(const QString& telephone, const QString& text, std::uint64_t outboxId = 0);
+    void QueueSms(const QString& telephone, const QString& text, std::uint64_t outboxId = 0,
+                  bool resent = false);
     // True while a driver is installed.
     bool HasModem() const;
 

@@ -11,8 +11,10 @@
 
 #include "app/ProgramProcess.h"
 #include "mail/MailTestSupport.h"
+#include "platform/Outbox.h"
 #include "platform/Profile.h"
 #include "platform/ProfileKeys.h"
+#include "sms/GsmModem.h"
 #include "sms/ModemSim.h"
 #include "support/TestSupport.h"
 
@@ -255,6 +257,31 @@ TEST_F(Headless, Outbox_KilledWithAlarmsWaiting_NextRunSendsThem)
     for (const QString& alarm : alarms) {
         EXPECT_EQ(bodies.filter(alarm + u"\r\n"_qs).size(), 1) << bodies.join(u'|').toStdString();
     }
+}
+
+// A backlog larger than the modem's queue: what does not fit waits in the outbox for the
+// next run instead of being dropped as refused.
+TEST_F(Headless, Outbox_BacklogBeyondTheModemQueue_StaysStored)
+{
+    const auto outbox = [] { return COutbox(qEnvironmentVariable("ZUNARO_HOME"), {}); };
+    {
+        COutbox box = outbox();
+        ASSERT_TRUE(box.Open());
+        for (int i = 0; i < CGsmModem::kSendRingSize + 8; ++i) {
+            ASSERT_TRUE(box.Append(OutboxChannel::Sms, u"13800000001"_qs, u"Alarm %1"_qs.arg(i)));
+        }
+    }
+    const QString path = TestHome() + u"/backlog.znr"_qs;
+    WriteSettingsFile(path, 0, {}, {}, u"13800000001"_qs);
+    const std::uint16_t port = FreePort();
+    Program program(port, {path});
+    ASSERT_TRUE(program.WaitForLine(u"Resending 40 alarm messages left from the last run."_qs));
+    ASSERT_TRUE(program.WaitForLine(u"Succeed to initialize Zunaro."_qs));
+    program.Process().terminate();
+    ASSERT_TRUE(program.Process().waitForFinished(15000));
+    COutbox box = outbox();
+    ASSERT_TRUE(box.Open());
+    EXPECT_EQ(box.Count(), CGsmModem::kSendRingSize + 8);
 }
 
 TEST_F(Headless, SecondStart_RefusedWhileFirstRuns_StaleLockTakenOver)
