@@ -14,6 +14,7 @@
 #include "platform/Outbox.h"
 #include "platform/Profile.h"
 #include "platform/ProfileKeys.h"
+#include "platform/Socket.h"
 #include "sms/GsmModem.h"
 #include "sms/ModemSim.h"
 #include "support/TestSupport.h"
@@ -160,6 +161,73 @@ TEST_F(Headless, Recipients_AlarmMailReachesTheServer)
         program.WaitForLine(u"Send 'Boiler pressure' to 'op@example.org' successfully!"_qs));
 }
 
+// Requests still waiting when the program is killed (the mail server accepts and never
+// answers, the modem is absent) are sent by the next run, once the server works.
+TEST_F(Headless, Outbox_KilledWithAlarmsWaiting_NextRunSendsThem)
+{
+    SmtpPeer server;
+    ASSERT_TRUE(server.ok());
+    const QStringList alarms{u"Tank low"_qs, u"Door open"_qs, u"Fire zone 4"_qs};
+    const QString path = TestHome() + u"/outbox.znr"_qs;
+    WriteSettingsFile(path, 0, SmtpPeer::kUser, SmtpPeer::kPassword, u"13800000001"_qs,
+                      u"op@example.org"_qs);
+    WriteProfileString(kProfileMailServer, "127.0.0.1");
+    const std::uint16_t port = FreePort();
+    {
+        // A server that takes connections into its backlog and never answers (no thread in
+        // this process: the sanitizer refuses a thread after the program's start).
+        const SOCKET silent = CreateTcpSocket();
+        Bind(silent, SockAddrIn{0x7F000001, 0});
+        ASSERT_NE(Listen(silent, 8), SOCKET_ERROR);
+        WriteProfileInt(kProfileMailPort, LocalAddress(silent).port);
+        Program first(port, {path});
+        ASSERT_TRUE(first.WaitForLine(u"Succeed to initialize Zunaro."_qs));
+        for (const QString& alarm : alarms) {
+            ASSERT_TRUE(SendJob(port, alarm.toUtf8() + "\r\n"));
+            ASSERT_TRUE(first.WaitForLine(alarm));
+        }
+        first.Process().kill(); // SIGKILL
+        ASSERT_TRUE(first.Process().waitForFinished());
+        closesocket(silent);
+    }
+    WriteProfileInt(kProfileMailPort, server.plainPort);
+    Program second(port, {path});
+    EXPECT_TRUE(second.WaitForLine(u"Resending 6 alarm messages left from the last run."_qs));
+    ASSERT_TRUE(WaitUntil([&] { return server.Messages().size() >= 3; }, 30000));
+    QStringList bodies;
+    for (const QJsonObject& mail : server.Messages()) {
+        bodies << mail.value("content").toString();
+    }
+    for (const QString& alarm : alarms) {
+        EXPECT_EQ(bodies.filter(alarm + u"\r\n"_qs).size(), 1) << bodies.join(u'|').toStdString();
+    }
+}
+
+// A backlog larger than the modem's queue: what does not fit waits in the outbox for the
+// next run instead of being dropped as refused.
+TEST_F(Headless, Outbox_BacklogBeyondTheModemQueue_StaysStored)
+{
+    const auto outbox = [] { return COutbox(qEnvironmentVariable("ZUNARO_HOME"), {}); };
+    {
+        COutbox box = outbox();
+        ASSERT_TRUE(box.Open());
+        for (int i = 0; i < CGsmModem::kSendRingSize + 8; ++i) {
+            ASSERT_TRUE(box.Append(OutboxChannel::Sms, u"13800000001"_qs, u"Alarm %1"_qs.arg(i)));
+        }
+    }
+    const QString path = TestHome() + u"/backlog.znr"_qs;
+    WriteSettingsFile(path, 0, {}, {}, u"13800000001"_qs);
+    const std::uint16_t port = FreePort();
+    Program program(port, {path});
+    ASSERT_TRUE(program.WaitForLine(u"Resending 40 alarm messages left from the last run."_qs));
+    ASSERT_TRUE(program.WaitForLine(u"Succeed to initialize Zunaro."_qs));
+    program.Process().terminate();
+    ASSERT_TRUE(program.Process().waitForFinished(15000));
+    COutbox box = outbox();
+    ASSERT_TRUE(box.Open());
+    EXPECT_EQ(box.Count(), CGsmModem::kSendRingSize + 8);
+}
+
 TEST_F(Headless, Recipients_AlarmSmsReachesTheModem)
 {
     ModemSim::Prepare();
@@ -220,68 +288,6 @@ TEST_F(Headless, Shutdown_EveryAlarmHasItsOutcomeInTheRunLog)
             << alarm.toStdString();
     }
     EXPECT_TRUE(log.endsWith(u"Quit Zunaro normally!"_qs));
-}
-
-// Requests still waiting when the program is killed (the mail server accepts and never
-// answers, the modem is absent) are sent by the next run, once the server works.
-TEST_F(Headless, Outbox_KilledWithAlarmsWaiting_NextRunSendsThem)
-{
-    const QStringList alarms{u"Tank low"_qs, u"Door open"_qs, u"Fire zone 4"_qs};
-    const QString path = TestHome() + u"/outbox.znr"_qs;
-    WriteSettingsFile(path, 0, SmtpPeer::kUser, SmtpPeer::kPassword, u"13800000001"_qs,
-                      u"op@example.org"_qs);
-    WriteProfileString(kProfileMailServer, "127.0.0.1");
-    const std::uint16_t port = FreePort();
-    {
-        ScriptedServer silent(Script{});
-        WriteProfileInt(kProfileMailPort, silent.port);
-        Program first(port, {path});
-        ASSERT_TRUE(first.WaitForLine(u"Succeed to initialize Zunaro."_qs));
-        for (const QString& alarm : alarms) {
-            ASSERT_TRUE(SendJob(port, alarm.toUtf8() + "\r\n"));
-            ASSERT_TRUE(first.WaitForLine(alarm));
-        }
-        first.Process().kill(); // SIGKILL
-        ASSERT_TRUE(first.Process().waitForFinished());
-    }
-    SmtpPeer server;
-    ASSERT_TRUE(server.ok());
-    WriteProfileInt(kProfileMailPort, server.plainPort);
-    Program second(port, {path});
-    EXPECT_TRUE(second.WaitForLine(u"Resending 6 alarm messages left from the last run."_qs));
-    ASSERT_TRUE(WaitUntil([&] { return server.Messages().size() >= 3; }, 30000));
-    QStringList bodies;
-    for (const QJsonObject& mail : server.Messages()) {
-        bodies << mail.value("content").toString();
-    }
-    for (const QString& alarm : alarms) {
-        EXPECT_EQ(bodies.filter(alarm + u"\r\n"_qs).size(), 1) << bodies.join(u'|').toStdString();
-    }
-}
-
-// A backlog larger than the modem's queue: what does not fit waits in the outbox for the
-// next run instead of being dropped as refused.
-TEST_F(Headless, Outbox_BacklogBeyondTheModemQueue_StaysStored)
-{
-    const auto outbox = [] { return COutbox(qEnvironmentVariable("ZUNARO_HOME"), {}); };
-    {
-        COutbox box = outbox();
-        ASSERT_TRUE(box.Open());
-        for (int i = 0; i < CGsmModem::kSendRingSize + 8; ++i) {
-            ASSERT_TRUE(box.Append(OutboxChannel::Sms, u"13800000001"_qs, u"Alarm %1"_qs.arg(i)));
-        }
-    }
-    const QString path = TestHome() + u"/backlog.znr"_qs;
-    WriteSettingsFile(path, 0, {}, {}, u"13800000001"_qs);
-    const std::uint16_t port = FreePort();
-    Program program(port, {path});
-    ASSERT_TRUE(program.WaitForLine(u"Resending 40 alarm messages left from the last run."_qs));
-    ASSERT_TRUE(program.WaitForLine(u"Succeed to initialize Zunaro."_qs));
-    program.Process().terminate();
-    ASSERT_TRUE(program.Process().waitForFinished(15000));
-    COutbox box = outbox();
-    ASSERT_TRUE(box.Open());
-    EXPECT_EQ(box.Count(), CGsmModem::kSendRingSize + 8);
 }
 
 TEST_F(Headless, SecondStart_RefusedWhileFirstRuns_StaleLockTakenOver)
