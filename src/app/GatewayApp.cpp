@@ -114,6 +114,9 @@ std::uint64_t CGatewayApp::Store(OutboxChannel channel, const QString& recipient
 
 void CGatewayApp::Finished(std::uint64_t id)
 {
+    if (id == 0) {
+        return; // never stored (no outbox, or the store refused it)
+    }
     QString error;
     if (!m_outbox->Remove(id, &error) && !error.isEmpty()) {
         EventSink(EventType::Error, error);
