@@ -80,9 +80,10 @@ const MenuItem kHelpMenu[] = {{CMainFrame::CommandHelp, "&Help Contents"},
                               {CMainFrame::CommandAbout, "&About Zunaro..."}};
 
 // Commands whose dialogs are not built yet: present, disabled.
-const int kLaterCommands[] = {CMainFrame::CommandLanguage, CMainFrame::CommandUsers,
-                              CMainFrame::CommandModem, CMainFrame::CommandMail,
-                              CMainFrame::CommandVoice};
+const int kLaterCommands[] = {
+    CMainFrame::CommandLanguage, CMainFrame::CommandUsers, CMainFrame::CommandModem,
+    CMainFrame::CommandMail,     CMainFrame::CommandVoice,
+};
 
 // The file dialogs' filter, from the document template ("Zunaro Files (*.znr)").
 QString DocumentFilter()
@@ -225,6 +226,11 @@ void CMainFrame::CreateMenus()
             [this](bool on) { statusBar()->setVisible(on); });
     connect(Action(CommandHelp), &QAction::triggered, this, &CMainFrame::ShowHelp);
     connect(Action(CommandAbout), &QAction::triggered, this, &CMainFrame::ShowAbout);
+    connect(Action(CommandLanguage), &QAction::triggered, this, &CMainFrame::OnLanguage);
+    connect(Action(CommandUsers), &QAction::triggered, this, &CMainFrame::OnUsers);
+    connect(Action(CommandModem), &QAction::triggered, this, &CMainFrame::OnModem);
+    connect(Action(CommandMail), &QAction::triggered, this, &CMainFrame::OnMail);
+    connect(Action(CommandVoice), &QAction::triggered, this, &CMainFrame::OnVoice);
     for (int command : kLaterCommands) {
         Action(command)->setEnabled(false);
     }
@@ -383,14 +389,7 @@ void CMainFrame::ShowHelp()
     QApplication::restoreOverrideCursor();
 }
 
-void CMainFrame::ShowAbout()
-{
-    QMessageBox::about(this, LoadString(kIdsAboutBoxTitle),
-                       QStringLiteral("<b>%1</b> %2<br><br>%3")
-                           .arg(LoadString(kIdsAboutBoxTitle).toHtmlEscaped(),
-                                QCoreApplication::applicationVersion().toHtmlEscaped(),
-                                LoadString(kIdsAboutNotice).toHtmlEscaped()));
-}
+void CMainFrame::OnLanguage() {}
 
 void CMainFrame::SetAutoRun(bool on)
 {

@@ -7,6 +7,7 @@
 #include "app/Startup.h"
 
 class CDesktopActions;
+class CDlgUserList;
 class CDoc;
 class CEventView;
 class QLabel;
@@ -74,6 +75,9 @@ public:
     void QuitNow();
     // Hidden in the tray, or minimised where there is no tray.
     bool IsTucked() const;
+    // Shows the one recipient list dialog modally over parent (the frame itself for the
+    // User... command, the modem and e-mail dialogs for their "..." buttons).
+    void OpenUserList(QWidget* parent);
 
 signals:
     // The window accepted its close: the program ends.
@@ -99,13 +103,20 @@ private:
     void OpenFile();
     void OpenRecent(const QString& path);
     void ShowHelp();
+    // The dialog commands, each in its own Frame<Dialog>.cpp.
     void ShowAbout();
+    void OnUsers();
+    void OnModem();
+    void OnMail();
+    void OnVoice();
+    void OnLanguage();
     void SetAutoRun(bool on);
     void SetPaneText(QLabel* pane, const QString& text);
 
     CDoc& m_doc;
     CEventView* m_view = nullptr;
     CDesktopActions* m_desktop = nullptr;
+    CDlgUserList* m_userList = nullptr; // made at its first use, a child of the frame
     std::map<int, QAction*> m_actions;
     QMenu* m_fileMenu = nullptr;
     QMenu* m_trayMenu = nullptr;
