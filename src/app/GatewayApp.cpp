@@ -172,6 +172,11 @@ void CGatewayApp::SetMailAccount(const QString& sender, const QString& password)
     m_mailQueue.SetAccount(m_mailSender, m_mailPassword);
 }
 
+void CGatewayApp::QueueTestMail(const QString& address, const QString& text, MailDone done)
+{
+    m_mailQueue.QueueMail(address, text, 0, false, std::move(done));
+}
+
 void CGatewayApp::SetSettingsMailSender(const QString& sender)
 {
     SetMailAccount(sender, m_mailPassword);

@@ -88,6 +88,9 @@ public:
     QString MailSender() const { return m_mailSender; }
     QString MailPassword() const { return m_mailPassword; }
     void SetMailAccount(const QString& sender, const QString& password);
+    // Queues the E-Mail dialog's test mail at the mail worker (not kept in the outbox);
+    // done is told its outcome, on the thread that learns it.
+    void QueueTestMail(const QString& address, const QString& text, MailDone done);
     // The speech queue (the Voice dialog's test text goes through QueueSpeech) and the modem
     // slot (the modem dialog's test message).
     CModemSlot& Modem() { return m_modem; }

@@ -24,6 +24,13 @@ void PostOutcome(bool sent, const MailItem& item)
         FormatText(LoadString(sent ? kIdsMailSent : kIdsMailFailed), {item.text, item.address}));
 }
 
+void TellDone(bool sent, const MailItem& item)
+{
+    if (item.done) {
+        item.done(sent);
+    }
+}
+
 } // namespace
 
 bool CMailQueue::SendAlarmMail(const MailItem& item, const MailAccount& account,
@@ -79,6 +86,7 @@ CMailQueue::CMailQueue(const MailQueueTiming& timing)
                           << (why == WorkDrop::Overflow ? "the queue is full"
                                                         : "the worker was stopped");
           PostOutcome(false, item);
+          TellDone(false, item);
           if (why == WorkDrop::Overflow && !item.resent) {
               Finish(item); // a mail left at the stop stays in the outbox for the next run
           }
@@ -107,15 +115,18 @@ bool CMailQueue::StartWorker()
 {
     return m_queue.Start([this](MailItem& item, Event& stop) {
         // A session cut short by the stop is no final failure: the next run sends it again.
-        if (SendAlarmMail(item, Account(), m_timing.commands, stop) || !stop.IsSet()) {
+        const bool sent = SendAlarmMail(item, Account(), m_timing.commands, stop);
+        if (sent || !stop.IsSet()) {
             Finish(item);
         }
+        TellDone(sent, item);
     });
 }
 
-void CMailQueue::QueueMail(QString address, QString text, std::uint64_t outboxId, bool resent)
+void CMailQueue::QueueMail(QString address, QString text, std::uint64_t outboxId, bool resent,
+                           MailDone done)
 {
-    MailItem item{std::move(address), std::move(text), outboxId, resent};
+    MailItem item{std::move(address), std::move(text), outboxId, resent, std::move(done)};
     const MailAccount account = Account();
     if (account.sender.isEmpty() || account.password.isEmpty()) {
         // Nothing can log in: the alarm is not sent, and says so.
@@ -123,6 +134,7 @@ void CMailQueue::QueueMail(QString address, QString text, std::uint64_t outboxId
                         << (account.sender.isEmpty() ? "is empty" : "has no password");
         PostOutcome(false, item);
         Finish(item);
+        TellDone(false, item);
         return;
     }
     m_queue.Push(std::move(item));

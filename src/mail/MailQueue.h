@@ -25,6 +25,11 @@ struct MailQueueTiming
     SmtpCommandTable commands = SmtpCommandTable::Default();
 };
 
+// Told the outcome of one mail once it is known (true: the server accepted it), on the
+// thread that learnt it: the worker, the stopping thread, or the queuing thread when the
+// mail could not be queued. Called exactly once per queued mail.
+using MailDone = std::function<void(bool sent)>;
+
 // One waiting alarm mail: the recipient's address, the text, and the number of its outbox
 // record (0: none).
 struct MailItem
@@ -33,6 +38,7 @@ struct MailItem
     QString text;
     std::uint64_t outboxId = 0;
     bool resent = false; // resent from the outbox: kept there when the queue is full
+    MailDone done;       // the test mail of the E-Mail dialog waits for its outcome
 };
 
 // Told the outbox number of a mail that reached its end: accepted by the server, or finally
@@ -68,8 +74,9 @@ public:
     // Queues one mail and wakes the worker. While the sender or password is empty, or
     // kMaxItems mails wait, the mail is reported as not sent at once.
     // A mail resent from the outbox (resent) that finds the queue full stays in the outbox
-    // for the next run.
-    void QueueMail(QString address, QString text, std::uint64_t outboxId = 0, bool resent = false);
+    // for the next run. done, when set, is told the outcome after the event line.
+    void QueueMail(QString address, QString text, std::uint64_t outboxId = 0, bool resent = false,
+                   MailDone done = {});
     // Stops the worker: its current session ends within a fraction of a second, the
     // thread is joined, and every mail still waiting is reported as not sent.
     void StopWorker();

@@ -11,6 +11,7 @@ const ProfileIntKey kProfileMailPort{"Mail", "Port", 25};
 const ProfileIntKey kProfileMailSecurity{"Mail", "Security", 0};
 const ProfileIntKey kProfileMailVerifyCertificate{"Mail", "VerifyCertificate", 1};
 const ProfileStringKey kProfileMailCaFile{"Mail", "CAFile", ""};
+const ProfileStringKey kProfileMailTestRecipient{"Mail", "Send", "support@zunaro.example"};
 const ProfileIntKey kProfileIntlDateOrder{"intl", "iDate", 0};
 const ProfileIntKey kProfileIntlClock{"intl", "iTime", 0};
 const ProfileIntKey kProfileIntlHourLeadingZero{"intl", "iTLZero", 0};

@@ -36,6 +36,8 @@ extern const ProfileIntKey kProfileMailPort;
 extern const ProfileIntKey kProfileMailSecurity;
 extern const ProfileIntKey kProfileMailVerifyCertificate;
 extern const ProfileStringKey kProfileMailCaFile;
+// Address of the E-Mail dialog's test mail; its default is the support address.
+extern const ProfileStringKey kProfileMailTestRecipient;
 // Regional settings of the date and time columns and log lines ("intl"); a missing key takes
 // the value derived from the user's LC_TIME locale, the default here when there is none.
 extern const ProfileIntKey kProfileIntlDateOrder;
