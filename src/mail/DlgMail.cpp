@@ -141,7 +141,6 @@ CDlgMail::CDlgMail(MailDialogHost host, QWidget* parent)
     auto* buttons = new QDialogButtonBox;
     QPushButton* ok = buttons->addButton(LoadString(kIdsMailDlgOk), QDialogButtonBox::AcceptRole);
     ok->setObjectName(QStringLiteral("ok"));
-    ok->setDefault(true);
     buttons->addButton(LoadString(kIdsMailDlgCancel), QDialogButtonBox::RejectRole)
         ->setObjectName(QStringLiteral("cancel"));
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -153,6 +152,7 @@ CDlgMail::CDlgMail(MailDialogHost host, QWidget* parent)
     layout->addWidget(serverBox);
     layout->addWidget(buttons);
     layout->setSizeConstraint(QLayout::SetMinimumSize);
+    ok->setDefault(true); // once in the dialog: the dialog keeps it as its main default
 
     QWidget* order[] = {m_sender, m_password, m_to,     m_users,  m_send, m_server,
                         m_port,   m_security, m_verify, m_caFile, ok};

@@ -1,0 +1,211 @@
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QJsonArray>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include "MailTestSupport.h"
+#include "mail/DlgMail.h"
+#include "platform/Profile.h"
+#include "platform/ProfileKeys.h"
+#include "support/QtPrinters.h"
+
+namespace {
+
+const QString kTo = "duty@example.org";
+
+SmtpPeer& Peer()
+{
+    static SmtpPeer peer("LOGIN");
+    return peer;
+}
+
+QString Outcome(bool sent, const QString& address)
+{
+    return QString("Send '%1' to '%2' %3!")
+        .arg(CDlgMail::TestMailText(), address, sent ? "successfully" : "unsuccessfully");
+}
+
+// The opener of the dialog, keeping what the dialog asks of it, and a mail worker sending to
+// the server of the profile.
+class DlgMailTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        WriteProfileString(kProfileMailServer, "127.0.0.1");
+        WriteProfileInt(kProfileMailSecurity, 0);
+        DeleteProfileValue("Mail", "Port");
+        DeleteProfileValue("Mail", "Send");
+        ASSERT_TRUE(queue.StartWorker());
+    }
+    std::unique_ptr<CDlgMail> Open()
+    {
+        MailDialogHost host;
+        host.account = [this] { return account; };
+        host.setAccount = [this](const QString& sender, const QString& password) {
+            account = {sender, password};
+            queue.SetAccount(sender, password);
+        };
+        host.queueMail = [this](const QString& address, const QString& text, MailDone done) {
+            queue.QueueMail(address, text, 0, false, std::move(done));
+        };
+        host.openUserList = [this](QWidget*) { ++userListOpened; };
+        host.markModified = [this] { ++modified; };
+        auto dialog = std::make_unique<CDlgMail>(std::move(host));
+        dialog->show();
+        return dialog;
+    }
+    template <typename W = QLineEdit> static W* Field(CDlgMail& d, const char* name)
+    {
+        W* w = d.findChild<W*>(name);
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+    static void Type(CDlgMail& d, const char* name, const QString& text)
+    {
+        Field(d, name)->selectAll();
+        QTest::keyClick(Field(d, name), Qt::Key_Delete);
+        QTest::keyClicks(Field(d, name), text);
+    }
+    // Types the account and the address, presses Send and waits for the outcome.
+    static void SendTest(CDlgMail& d, const QString& password, const QString& to = kTo)
+    {
+        Type(d, "sender", SmtpPeer::kUser);
+        Type(d, "password", password);
+        Type(d, "to", to);
+        QTest::mouseClick(Field<QPushButton>(d, "send"), Qt::LeftButton);
+        EXPECT_TRUE(WaitUntil(
+            [&] {
+                QCoreApplication::processEvents();
+                return !d.Sending();
+            },
+            20000));
+        EXPECT_TRUE(Field<QPushButton>(d, "send")->isEnabled());
+    }
+
+    MailAccount account{"old@zunaro.test", "old"};
+    int modified = 0;
+    int userListOpened = 0;
+    EventCollector events; // outlives the queue, which reports until it is destroyed
+    CMailQueue queue{MailQueueTiming{FastTable(3000)}};
+};
+
+} // namespace
+
+TEST_F(DlgMailTest, Send_DeliversTestMailWithTypedAccount_ThenEscapeKeepsItUnmodified)
+{
+    ASSERT_TRUE(Peer().ok());
+    WriteProfileInt(kProfileMailPort, Peer().plainPort);
+    const std::size_t before = Peer().Messages().size();
+    auto d = Open();
+    EXPECT_EQ(Field(*d, "to")->text(), QString("support@zunaro.example"));
+    EXPECT_EQ(Field(*d, "sender")->text(), account.sender);
+    QTest::mouseClick(Field<QPushButton>(*d, "users"), Qt::LeftButton);
+    EXPECT_EQ(userListOpened, 1);
+
+    SendTest(*d, SmtpPeer::kPassword);
+    EXPECT_EQ(d->StatusText(), Outcome(true, kTo));
+    const QJsonObject m = Peer().Message(before);
+    EXPECT_EQ(m.value("rcpt_tos").toArray(), QJsonArray{kTo});
+    EXPECT_EQ(m.value("login").toString(), QString(SmtpPeer::kUser));
+    EXPECT_TRUE(m.value("content").toString().contains(CDlgMail::TestMailText()));
+    EXPECT_EQ(events.Count(EventType::Information, Outcome(true, kTo)), 1);
+    if (const QByteArray dir = qgetenv("ZUNARO_SCREENSHOTS"); !dir.isEmpty()) {
+        d->grab().save(QString::fromLocal8Bit(dir) + "/DlgMail.png");
+    }
+
+    QTest::keyClick(d.get(), Qt::Key_Escape);
+    EXPECT_EQ(d->result(), QDialog::Rejected);
+    EXPECT_EQ(modified, 0);
+    EXPECT_EQ(account.sender, QString(SmtpPeer::kUser)); // Send applied it at once
+    EXPECT_EQ(queue.Account().password, QString(SmtpPeer::kPassword));
+    EXPECT_EQ(Field(*Open(), "to")->text(), kTo); // remembered for the next opening
+}
+
+TEST_F(DlgMailTest, Send_WithoutOrWrongPasswordOrToBadAddress_ShowsFailure)
+{
+    ASSERT_TRUE(Peer().ok());
+    WriteProfileInt(kProfileMailPort, Peer().plainPort);
+    const struct
+    {
+        QString password, to;
+    } rows[] = {{"", kTo}, {"wrong", kTo}, {SmtpPeer::kPassword, "no angle>@example.org"}};
+    for (const auto& row : rows) {
+        const std::size_t before = Peer().Messages().size();
+        const int failures = events.Count(EventType::Error, Outcome(false, row.to));
+        auto d = Open();
+        SendTest(*d, row.password, row.to);
+        EXPECT_EQ(d->StatusText(), Outcome(false, row.to)) << row.password.toStdString();
+        EXPECT_EQ(events.Count(EventType::Error, Outcome(false, row.to)), failures + 1);
+        EXPECT_EQ(Peer().Messages().size(), before);
+    }
+}
+
+TEST_F(DlgMailTest, Ok_AppliesAccountAndServer_MarksModifiedOnce_SendsNothing)
+{
+    auto d = Open();
+    Type(*d, "sender", "new@zunaro.test");
+    Type(*d, "password", "pw");
+    Type(*d, "server", " mail.zunaro.test ");
+    QTest::keyClick(Field(*d, "password"), Qt::Key_Return);
+    EXPECT_EQ(d->result(), QDialog::Accepted);
+    EXPECT_EQ(modified, 1);
+    EXPECT_EQ(account.sender, QString("new@zunaro.test"));
+    EXPECT_EQ(account.password, QString("pw"));
+    EXPECT_EQ(GetProfileString(kProfileMailServer), QString("mail.zunaro.test"));
+    EXPECT_EQ(GetProfileString(kProfileMailTestRecipient), QString("support@zunaro.example"));
+    EXPECT_EQ(queue.Pending(), 0u);
+    EXPECT_TRUE(events.Records().empty());
+}
+
+TEST_F(DlgMailTest, Port_FollowsSecurityUntilTyped_AndStaysTypedAfterReopening)
+{
+    auto d = Open();
+    auto* security = Field<QComboBox>(*d, "security");
+    const struct
+    {
+        int security;
+        const char* port;
+    } follow[] = {{1, "587"}, {2, "465"}, {0, "25"}, {1, "587"}};
+    for (const auto& row : follow) {
+        security->setCurrentIndex(row.security);
+        EXPECT_EQ(Field(*d, "port")->text(), QString(row.port)) << row.security;
+    }
+    Type(*d, "port", "2525");
+    security->setCurrentIndex(2);
+    EXPECT_EQ(Field(*d, "port")->text(), QString("2525"));
+    d->accept();
+    EXPECT_EQ(GetProfileInt(kProfileMailPort), 2525);
+    EXPECT_EQ(GetProfileInt(kProfileMailSecurity), 2);
+
+    d = Open();
+    Field<QComboBox>(*d, "security")->setCurrentIndex(0);
+    EXPECT_EQ(Field(*d, "port")->text(), QString("2525"));
+    Type(*d, "port", ""); // cleared: it follows again, and the security's port is stored
+    Field<QComboBox>(*d, "security")->setCurrentIndex(1);
+    EXPECT_EQ(Field(*d, "port")->text(), QString("587"));
+}
+
+TEST_F(DlgMailTest, Close_WhileTestMailUnderWay_NeitherHangsNorCrashes)
+{
+    ScriptedServer silent(Script{}); // accepts and never greets
+    WriteProfileInt(kProfileMailPort, silent.port);
+    auto d = Open();
+    Type(*d, "sender", SmtpPeer::kUser);
+    Type(*d, "password", SmtpPeer::kPassword);
+    Type(*d, "to", kTo);
+    QTest::mouseClick(Field<QPushButton>(*d, "send"), Qt::LeftButton);
+    EXPECT_TRUE(d->Sending());
+    EXPECT_FALSE(Field<QPushButton>(*d, "send")->isEnabled());
+    d.reset();
+    // The outcome arrives after the dialog is gone: only the event line tells it.
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            QCoreApplication::processEvents();
+            return events.Count(EventType::Error, Outcome(false, kTo)) == 1;
+        },
+        20000));
+}
