@@ -94,13 +94,14 @@ CDlgMail::CDlgMail(MailDialogHost host, QWidget* parent)
     m_status->setObjectName(QStringLiteral("status"));
     m_status->setWordWrap(true);
     m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_status->setMinimumHeight(2 * m_status->fontMetrics().lineSpacing());
     auto* testBox = new QGroupBox(LoadString(kIdsMailDlgTestGroup));
     auto* testGrid = new QGridLayout(testBox);
     testGrid->addWidget(BuddyLabel(kIdsMailDlgTo, m_to), 0, 0);
     testGrid->addWidget(m_to, 0, 1);
     testGrid->addWidget(m_users, 0, 2);
-    testGrid->addWidget(m_status, 1, 1);
-    testGrid->addWidget(m_send, 1, 2, Qt::AlignTop);
+    testGrid->addWidget(m_send, 1, 2);
+    testGrid->addWidget(m_status, 2, 0, 1, 3);
     testGrid->setColumnStretch(1, 1);
 
     int security = GetProfileInt(kProfileMailSecurity);
@@ -226,6 +227,7 @@ void CDlgMail::Send()
     m_sending = true;
     m_send->setEnabled(false);
     m_status->setText(FormatText(LoadString(kIdsMailDlgSending), {to}));
+    FitStatus();
     m_host.queueMail(to, TestMailText(), [relay = m_relay, to](bool sent) {
         std::lock_guard<std::mutex> guard(relay->lock);
         if (CDlgMail* dialog = relay->dialog) {
@@ -242,7 +244,16 @@ void CDlgMail::ShowOutcome(bool sent, const QString& address)
     m_sending = false;
     m_send->setEnabled(true);
     m_status->setText(
-        FormatText(LoadString(sent ? kIdsMailSent : kIdsMailFailed), {TestMailText(), address}));
+        FormatText(LoadString(sent ? kIdsMailDlgSent : kIdsMailDlgFailed), {address}));
+    FitStatus();
+}
+
+void CDlgMail::FitStatus()
+{
+    // A long address wraps the status line: the dialog grows rather than cut it off.
+    if (const int needed = heightForWidth(width()); needed > height()) {
+        resize(width(), needed);
+    }
 }
 
 void CDlgMail::SecurityChosen(int security)

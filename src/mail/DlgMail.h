@@ -67,6 +67,7 @@ private:
     void Send();
     void SecurityChosen(int security);
     void ShowOutcome(bool sent, const QString& address);
+    void FitStatus();
     // Writes the server fields to the profile; an unusable port becomes the security's.
     void StoreServer();
 

@@ -22,6 +22,12 @@ SmtpPeer& Peer()
     return peer;
 }
 
+// The dialog's status line after a test mail.
+QString Status(bool sent, const QString& address)
+{
+    return QString("The test mail to '%1' was %2.").arg(address, sent ? "sent" : "not sent");
+}
+// The mail worker's event line of a test mail.
 QString Outcome(bool sent, const QString& address)
 {
     return QString("Send '%1' to '%2' %3!")
@@ -107,7 +113,7 @@ TEST_F(DlgMailTest, Send_DeliversTestMailWithTypedAccount_ThenEscapeKeepsItUnmod
     EXPECT_EQ(userListOpened, 1);
 
     SendTest(*d, SmtpPeer::kPassword);
-    EXPECT_EQ(d->StatusText(), Outcome(true, kTo));
+    EXPECT_EQ(d->StatusText(), Status(true, kTo));
     const QJsonObject m = Peer().Message(before);
     EXPECT_EQ(m.value("rcpt_tos").toArray(), QJsonArray{kTo});
     EXPECT_EQ(m.value("login").toString(), QString(SmtpPeer::kUser));
@@ -138,7 +144,7 @@ TEST_F(DlgMailTest, Send_WithoutOrWrongPasswordOrToBadAddress_ShowsFailure)
         const int failures = events.Count(EventType::Error, Outcome(false, row.to));
         auto d = Open();
         SendTest(*d, row.password, row.to);
-        EXPECT_EQ(d->StatusText(), Outcome(false, row.to)) << row.password.toStdString();
+        EXPECT_EQ(d->StatusText(), Status(false, row.to)) << row.password.toStdString();
         EXPECT_EQ(events.Count(EventType::Error, Outcome(false, row.to)), failures + 1);
         EXPECT_EQ(Peer().Messages().size(), before);
     }
