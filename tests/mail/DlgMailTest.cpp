@@ -22,16 +22,13 @@ SmtpPeer& Peer()
     return peer;
 }
 
-// The dialog's status line after a test mail.
-QString Status(bool sent, const QString& address)
+// The mail worker's event line of a test mail, or the dialog's status line.
+QString Outcome(bool sent, const QString& to, bool status = false)
 {
-    return QString("The test mail to '%1' was %2.").arg(address, sent ? "sent" : "not sent");
-}
-// The mail worker's event line of a test mail.
-QString Outcome(bool sent, const QString& address)
-{
-    return QString("Send '%1' to '%2' %3!")
-        .arg(CDlgMail::TestMailText(), address, sent ? "successfully" : "unsuccessfully");
+    return status
+               ? QString("The test mail to '%1' was %2.").arg(to, sent ? "sent" : "not sent")
+               : QString("Send '%1' to '%2' %3!")
+                     .arg(CDlgMail::TestMailText(), to, sent ? "successfully" : "unsuccessfully");
 }
 
 // The opener of the dialog, keeping what the dialog asks of it, and a mail worker sending to
@@ -66,9 +63,7 @@ protected:
     }
     template <typename W = QLineEdit> static W* Field(CDlgMail& d, const char* name)
     {
-        W* w = d.findChild<W*>(name);
-        EXPECT_NE(w, nullptr) << name;
-        return w;
+        return d.findChild<W*>(name);
     }
     static void Type(CDlgMail& d, const char* name, const QString& text)
     {
@@ -76,25 +71,26 @@ protected:
         QTest::keyClick(Field(d, name), Qt::Key_Delete);
         QTest::keyClicks(Field(d, name), text);
     }
-    // Types the account and the address, presses Send and waits for the outcome.
-    static void SendTest(CDlgMail& d, const QString& password, const QString& to = kTo)
+    // Runs the event loop until cond holds (20 s at most).
+    static bool Pump(const std::function<bool()>& cond)
+    {
+        return WaitUntil([&] { return QCoreApplication::processEvents(), cond(); }, 20000);
+    }
+    // Types the account and the address, presses Send and (with wait) waits for the outcome.
+    static void SendTest(CDlgMail& d, const QString& password, const QString& to = kTo,
+                         bool wait = true)
     {
         Type(d, "sender", SmtpPeer::kUser);
         Type(d, "password", password);
         Type(d, "to", to);
         QTest::mouseClick(Field<QPushButton>(d, "send"), Qt::LeftButton);
-        EXPECT_TRUE(WaitUntil(
-            [&] {
-                QCoreApplication::processEvents();
-                return !d.Sending();
-            },
-            20000));
-        EXPECT_TRUE(Field<QPushButton>(d, "send")->isEnabled());
+        EXPECT_FALSE(Field<QPushButton>(d, "send")->isEnabled());
+        EXPECT_TRUE(!wait || Pump([&] { return !d.Sending(); }));
+        EXPECT_EQ(Field<QPushButton>(d, "send")->isEnabled(), wait);
     }
 
     MailAccount account{"old@zunaro.test", "old"};
-    int modified = 0;
-    int userListOpened = 0;
+    int modified = 0, userListOpened = 0;
     EventCollector events; // outlives the queue, which reports until it is destroyed
     CMailQueue queue{MailQueueTiming{FastTable(3000)}};
 };
@@ -103,8 +99,7 @@ protected:
 
 TEST_F(DlgMailTest, Send_DeliversTestMailWithTypedAccount_ThenEscapeKeepsItUnmodified)
 {
-    ASSERT_TRUE(Peer().ok());
-    WriteProfileInt(kProfileMailPort, Peer().plainPort);
+    ASSERT_TRUE(Peer().ok() && WriteProfileInt(kProfileMailPort, Peer().plainPort));
     const std::size_t before = Peer().Messages().size();
     auto d = Open();
     EXPECT_EQ(Field(*d, "to")->text(), QString("support@zunaro.example"));
@@ -113,7 +108,7 @@ TEST_F(DlgMailTest, Send_DeliversTestMailWithTypedAccount_ThenEscapeKeepsItUnmod
     EXPECT_EQ(userListOpened, 1);
 
     SendTest(*d, SmtpPeer::kPassword);
-    EXPECT_EQ(d->StatusText(), Status(true, kTo));
+    EXPECT_EQ(d->StatusText(), Outcome(true, kTo, true));
     const QJsonObject m = Peer().Message(before);
     EXPECT_EQ(m.value("rcpt_tos").toArray(), QJsonArray{kTo});
     EXPECT_EQ(m.value("login").toString(), QString(SmtpPeer::kUser));
@@ -133,19 +128,16 @@ TEST_F(DlgMailTest, Send_DeliversTestMailWithTypedAccount_ThenEscapeKeepsItUnmod
 
 TEST_F(DlgMailTest, Send_WithoutOrWrongPasswordOrToBadAddress_ShowsFailure)
 {
-    ASSERT_TRUE(Peer().ok());
-    WriteProfileInt(kProfileMailPort, Peer().plainPort);
-    const struct
-    {
-        QString password, to;
-    } rows[] = {{"", kTo}, {"wrong", kTo}, {SmtpPeer::kPassword, "no angle>@example.org"}};
-    for (const auto& row : rows) {
+    ASSERT_TRUE(Peer().ok() && WriteProfileInt(kProfileMailPort, Peer().plainPort));
+    const std::pair<QString, QString> rows[] = {
+        {"", kTo}, {"wrong", kTo}, {SmtpPeer::kPassword, "no angle>@example.org"}};
+    for (const auto& [password, to] : rows) {
         const std::size_t before = Peer().Messages().size();
-        const int failures = events.Count(EventType::Error, Outcome(false, row.to));
+        const int failures = events.Count(EventType::Error, Outcome(false, to));
         auto d = Open();
-        SendTest(*d, row.password, row.to);
-        EXPECT_EQ(d->StatusText(), Status(false, row.to)) << row.password.toStdString();
-        EXPECT_EQ(events.Count(EventType::Error, Outcome(false, row.to)), failures + 1);
+        SendTest(*d, password, to);
+        EXPECT_EQ(d->StatusText(), Outcome(false, to, true)) << password.toStdString();
+        EXPECT_EQ(events.Count(EventType::Error, Outcome(false, to)), failures + 1);
         EXPECT_EQ(Peer().Messages().size(), before);
     }
 }
@@ -171,14 +163,10 @@ TEST_F(DlgMailTest, Port_FollowsSecurityUntilTyped_AndStaysTypedAfterReopening)
 {
     auto d = Open();
     auto* security = Field<QComboBox>(*d, "security");
-    const struct
-    {
-        int security;
-        const char* port;
-    } follow[] = {{1, "587"}, {2, "465"}, {0, "25"}, {1, "587"}};
-    for (const auto& row : follow) {
-        security->setCurrentIndex(row.security);
-        EXPECT_EQ(Field(*d, "port")->text(), QString(row.port)) << row.security;
+    const std::pair<int, QString> follow[] = {{1, "587"}, {2, "465"}, {0, "25"}, {1, "587"}};
+    for (const auto& [choice, port] : follow) {
+        security->setCurrentIndex(choice);
+        EXPECT_EQ(Field(*d, "port")->text(), port) << choice;
     }
     Type(*d, "port", "2525");
     security->setCurrentIndex(2);
@@ -200,18 +188,9 @@ TEST_F(DlgMailTest, Close_WhileTestMailUnderWay_NeitherHangsNorCrashes)
     ScriptedServer silent(Script{}); // accepts and never greets
     WriteProfileInt(kProfileMailPort, silent.port);
     auto d = Open();
-    Type(*d, "sender", SmtpPeer::kUser);
-    Type(*d, "password", SmtpPeer::kPassword);
-    Type(*d, "to", kTo);
-    QTest::mouseClick(Field<QPushButton>(*d, "send"), Qt::LeftButton);
+    SendTest(*d, SmtpPeer::kPassword, kTo, false);
     EXPECT_TRUE(d->Sending());
-    EXPECT_FALSE(Field<QPushButton>(*d, "send")->isEnabled());
     d.reset();
     // The outcome arrives after the dialog is gone: only the event line tells it.
-    EXPECT_TRUE(WaitUntil(
-        [&] {
-            QCoreApplication::processEvents();
-            return events.Count(EventType::Error, Outcome(false, kTo)) == 1;
-        },
-        20000));
+    EXPECT_TRUE(Pump([&] { return events.Count(EventType::Error, Outcome(false, kTo)) == 1; }));
 }

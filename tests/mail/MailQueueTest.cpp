@@ -176,10 +176,14 @@ TEST_F(MailQueueTest, StopWorker_EndsAgainstSilentServersAndReportsEveryMail)
         // The default time-outs (minutes): only the stop can end the session.
         CMailQueue& queue = Queue(server.port, security, SmtpCommandTable::Default());
         ASSERT_TRUE(queue.StartWorker());
-        queue.QueueMail("first@example.org", "stuck");
-        queue.QueueMail("second@example.org", "waiting");
+        std::atomic<int> told{0}, toldSent{0}; // the one at work and the one left waiting
+        const MailDone done = [&](bool sent) { ++told, toldSent += sent; };
+        queue.QueueMail("first@example.org", "stuck", 0, false, done);
+        queue.QueueMail("second@example.org", "waiting", 0, false, done);
         ASSERT_TRUE(WaitUntil([&] { return server.Connections() == 1; }));
         queue.StopWorker();
+        EXPECT_EQ(told, 2);
+        EXPECT_EQ(toldSent, 0);
         EXPECT_EQ(Events(2, before), (QStringList{Failed("stuck", "first@example.org"),
                                                   Failed("waiting", "second@example.org")}))
             << security;
