@@ -1,6 +1,7 @@
 #include "mail/DlgMail.h"
 
 #include <algorithm>
+#include <iterator>
 #include <mutex>
 
 #include <QCheckBox>
