@@ -99,7 +99,7 @@ Exit Zunaro</source>
     </message>
     <message id="32806">
         <source>Display only error messages in the event log</source>
-        <translation>事件日志中只显示错误消息</translation>
+        <translation>在事件日志中仅显示错误消息</translation>
     </message>
     <message id="32810">
         <source>Voice setting and testing</source>
