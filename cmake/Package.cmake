@@ -17,8 +17,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION comm)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The window needs Qt's platform plugins; speech needs espeak-ng's voices.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, espeak-ng-data")
+# The window's SVG artwork is drawn by Qt's SVG plugins; speech needs espeak-ng's voices.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, espeak-ng-data")
 # Setup Printer Driver runs lpadmin with the text-only driver; the modem's event lines are
 # Chinese.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "cups-client, cups-filters, fonts-wqy-microhei")

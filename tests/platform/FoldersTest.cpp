@@ -39,12 +39,3 @@ TEST(Folders, ResourceFolder_BuildTreeAndInstalled)
             << l.name;
     }
 }
-
-TEST(Folders, ResourceFolder_EnvironmentWins)
-{
-    const QString folder = FreshFolder(u"resources"_qs);
-    qputenv("ZUNARO_RESOURCES", (folder + u"/./"_qs).toLocal8Bit());
-    EXPECT_EQ(ResourceFolder(), folder);
-    qunsetenv("ZUNARO_RESOURCES");
-    EXPECT_EQ(ResourceFolder(), ProgramFolder()); // a test program lives in a build tree
-}
