@@ -50,6 +50,7 @@ install(FILES ${CMAKE_BINARY_DIR}/packaging/${zunaro_app_id}.metainfo.xml
 set(zunaro_unit ${CMAKE_BINARY_DIR}/packaging/zunaro.service)
 install(CODE "
     set(ZUNARO_INSTALLED_PROGRAM \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/zunaro\")
+    set(ZUNARO_INSTALLED_DOC \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/doc/zunaro\")
     configure_file(\"${zunaro_packaging}/zunaro.service.in\" \"${zunaro_unit}\" @ONLY)
 ")
 install(FILES ${zunaro_unit} DESTINATION lib/systemd/user)
