@@ -49,7 +49,8 @@ class Installed : public ::testing::Test
 protected:
     static void SetUpTestSuite()
     {
-        s_build = QFileInfo(qEnvironmentVariable("ZUNARO_BINARY")).absolutePath();
+        const QString binary = qEnvironmentVariable("ZUNARO_BINARY");
+        s_build = binary.isEmpty() ? QString() : QFileInfo(binary).absolutePath();
         s_prefix = FreshFolder(u"prefix"_qs);
         s_install = Exec(u"cmake"_qs, {u"--install"_qs, s_build, u"--prefix"_qs, s_prefix});
         const QString out = FreshFolder(u"deb"_qs);
@@ -62,6 +63,8 @@ protected:
     }
     void SetUp() override
     {
+        ASSERT_FALSE(s_build.isEmpty())
+            << "run through ctest: ZUNARO_BINARY names the built program";
         ASSERT_EQ(s_install.code, 0) << s_install.out.toStdString();
         ASSERT_EQ(s_cpack.code, 0) << s_cpack.out.toStdString();
         ASSERT_FALSE(s_deb.isEmpty());
