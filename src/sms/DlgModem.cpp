@@ -29,6 +29,22 @@ QLabel* BuddyLabel(unsigned id, QWidget* buddy, QWidget* parent)
     return label;
 }
 
+// The port list; the device behind each name is looked up again whenever the list opens, so
+// a modem plugged in while the dialog is open shows up.
+class CPortCombo : public QComboBox
+{
+public:
+    using QComboBox::QComboBox;
+
+    void showPopup() override
+    {
+        for (int i = 0; i < count(); ++i) {
+            setItemText(i, CDlgModem::PortItemText(i));
+        }
+        QComboBox::showPopup();
+    }
+};
+
 } // namespace
 
 CDlgModem::CDlgModem(CModemSlot& modem, ModemDialogHooks hooks, QWidget* parent)
@@ -36,7 +52,7 @@ CDlgModem::CDlgModem(CModemSlot& modem, ModemDialogHooks hooks, QWidget* parent)
 {
     setWindowTitle(LoadString(kIdsModemDlgTitle));
 
-    m_port = new QComboBox(this);
+    m_port = new CPortCombo(this);
     m_port->setObjectName(QStringLiteral("port"));
     // A settings file may name a port beyond COM9: it is offered too, so OK keeps it.
     const int current = std::max(0, m_hooks.comPort);

@@ -107,7 +107,12 @@ TEST_F(DlgModemTest, Send_ExactPduOnPty_CancelKeepsDriverAndPort)
     ModemSim sim;
     ASSERT_TRUE(sim.Started());
     auto dialog = Open(0);
-    EXPECT_EQ(Child<QComboBox>(*dialog, "port")->itemText(2), "COM3 (" + ModemSim::Link() + ")");
+    auto* port = Child<QComboBox>(*dialog, "port");
+    EXPECT_EQ(port->itemText(2), "COM3 (" + ModemSim::Link() + ")");
+    WriteProfileString("Ports", "COM9", "/dev/ttyModem9"); // plugged in while the dialog is open
+    port->showPopup();
+    EXPECT_EQ(port->itemText(8), "COM9 (/dev/ttyModem9)");
+    port->hidePopup();
     Fill(*dialog, 2, "13000000001", QStringLiteral("测试"));
     ASSERT_TRUE(dialog->SendTest());
     EXPECT_TRUE(slot->HasModem());
