@@ -132,7 +132,7 @@ TEST_F(DlgModemTest, Ok_StoresPortAndValues_MovesDriverOnlyWhenElsewhere)
         int comPort, chosen;
         bool sendFirst;
         int setUps; // modem set-ups seen (AT+CSCA?) when it is over
-    } cases[] = {{"same port", 2, 2, false, 0},
+    } cases[] = {{"same port, beyond COM9", 11, 11, false, 0},
                  {"other port", 0, 2, false, 1},
                  {"other port after a test send there", 0, 2, true, 1}};
     for (const auto& c : cases) {
