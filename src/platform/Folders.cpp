@@ -17,7 +17,12 @@ QString ResourceFolder()
     if (!env.isEmpty()) {
         return QDir::cleanPath(env);
     }
-    const QString program = ProgramFolder();
+    return ResourceFolderFor(ProgramFolder());
+}
+
+QString ResourceFolderFor(const QString& programFolder)
+{
+    const QString program = QDir::cleanPath(programFolder);
     if (QFileInfo(program).fileName() == QLatin1String("bin")) {
         const QString shared = QDir::cleanPath(program + QStringLiteral("/../share/zunaro"));
         if (QFileInfo(shared).isDir()) {

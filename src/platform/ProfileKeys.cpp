@@ -27,6 +27,8 @@ const ProfileIntKey kProfileEventViewErrorsOnly{"Event View", "Log Errors Only",
 const ProfileStringKey kProfileVoiceName{"Voice", "Name", ""};
 const ProfileStringKey kProfileVoiceText{"Voice", "Text", "This is Test Voice"};
 const ProfileStringKey kProfilePortDevice{"Ports", "COM", ""};
+const ProfileStringKey kProfileDtuTelephone{"DTU", "TEL", "13800138000"};
+const ProfileStringKey kProfileDtuMessage{"DTU", "MESSAGE", "This is a Test Message."};
 const ProfileIntKey kProfileSmsSendTimeout{"SMS", "SendTimeout", 10000};
 const ProfileIntKey kProfileSmsMaxParts{"SMS", "MaxParts", 1};
 const ProfileStringKey kProfileRecentFiles[4] = {{"Recent File List", "File1", ""},

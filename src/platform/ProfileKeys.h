@@ -60,6 +60,9 @@ extern const ProfileStringKey kProfileVoiceText;
 // Device path of a serial port name: section "Ports", key "COM" followed by the port
 // number ("COM1" = /dev/ttyUSB0, ...); unset, COMn is the n-th serial device.
 extern const ProfileStringKey kProfilePortDevice;
+// Test number and test text of the modem dialog.
+extern const ProfileStringKey kProfileDtuTelephone;
+extern const ProfileStringKey kProfileDtuMessage;
 // SMS: milliseconds the modem has to answer a sent message before the attempt counts as
 // unanswered, and the most messages one long text is sent as (1 = cut to one SMS, at most 8).
 extern const ProfileIntKey kProfileSmsSendTimeout;
