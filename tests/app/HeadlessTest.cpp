@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
 
 #include <QDir>
@@ -15,6 +16,8 @@
 #include "platform/Profile.h"
 #include "platform/ProfileKeys.h"
 #include "platform/Socket.h"
+#include "platform/StringIds.h"
+#include "platform/StringTable.h"
 #include "sms/GsmModem.h"
 #include "sms/ModemSim.h"
 #include "support/TestSupport.h"
@@ -29,7 +32,16 @@ protected:
     void SetUp() override
     {
         WriteProfileString("Ports", "COM1", "/nonexistent/zunaro-modem");
-        QFile::remove(qEnvironmentVariable("ZUNARO_HOME") + u"/outbox.journal"_qs);
+        QDir(Journal()).removeRecursively();
+        QFile::remove(Journal());
+    }
+    static QString Journal() { return qEnvironmentVariable("ZUNARO_HOME") + u"/outbox.journal"_qs; }
+    // Makes the outbox impossible to open (a folder stands at its name) and returns the
+    // error line the program shows for it.
+    static QString BlockOutbox()
+    {
+        EXPECT_TRUE(QDir().mkpath(Journal()));
+        return FormatText(LoadString(kIdsOutboxCannotOpen), {Journal(), qt_error_string(EISDIR)});
     }
 };
 
@@ -150,8 +162,10 @@ TEST_F(Headless, Recipients_AlarmMailReachesTheServer)
     WriteProfileInt(kProfileMailPort, server.plainPort);
     const QString path = TestHome() + u"/mail.znr"_qs;
     WriteSettingsFile(path, 0, SmtpPeer::kUser, SmtpPeer::kPassword, {}, u"op@example.org"_qs);
+    const QString blocked = BlockOutbox(); // reported; the alarm goes out from memory
     const std::uint16_t port = FreePort();
     Program program(port, {path});
+    EXPECT_TRUE(program.WaitForLine(blocked));
     ASSERT_TRUE(program.WaitForLine(u"Succeed to initialize Zunaro."_qs));
     ASSERT_TRUE(SendJob(port, "Boiler pressure 1\r\n"));
     ASSERT_TRUE(WaitUntil([&] { return server.Messages().size() == 1; }, 20000));
@@ -281,8 +295,10 @@ TEST_F(Headless, Recipients_AlarmSmsReachesTheModem)
     ASSERT_TRUE(sim.Started());
     const QString path = TestHome() + u"/sms.znr"_qs;
     WriteSettingsFile(path, 0, {}, {}, u"13800000001"_qs);
+    const QString blocked = BlockOutbox(); // reported; the alarm goes out from memory
     const std::uint16_t port = FreePort();
     Program program(port, {path});
+    EXPECT_TRUE(program.WaitForLine(blocked));
     ASSERT_TRUE(program.WaitForLine(u"Succeed to initialize Zunaro."_qs));
     ASSERT_TRUE(SendJob(port, "ALARM 1\r\n\f"));
     // The text as UCS2 to +86 13800000001, through the real serial layer.
