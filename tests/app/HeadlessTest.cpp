@@ -32,6 +32,7 @@ protected:
     void SetUp() override
     {
         WriteProfileString("Ports", "COM1", "/nonexistent/zunaro-modem");
+        DeleteProfileValue(kProfileSmsSendTimeout.section, kProfileSmsSendTimeout.key);
         QDir(Journal()).removeRecursively();
         QFile::remove(Journal());
     }
