@@ -1,5 +1,6 @@
 #include "sms/GsmModem.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string_view>
 
@@ -149,6 +150,7 @@ void CGsmModem::QueueSms(const QString& telephone, const QString& text, std::uin
     }
     OutgoingSms sms;
     sms.outboxId = outboxId;
+    sms.resent = resent;
     sms.parts = SplitSmsText(text, m_timing.maxParts);
     const QString body = sms.parts.join(QString());
     const QString destination = NormalizeNumber(telephone);
@@ -167,7 +169,8 @@ void CGsmModem::QueueSms(const QString& telephone, const QString& text, std::uin
 
     {
         std::lock_guard lock(m_sendLock);
-        if (m_sendQueue.size() < static_cast<std::size_t>(kSendRingSize)) {
+        if (resent || std::count_if(m_sendQueue.begin(), m_sendQueue.end(),
+                                    [](const auto& s) { return !s.resent; }) < kSendRingSize) {
             record.Index = m_nextIndex;
             m_sendQueue.push_back(std::move(sms));
             if (++m_nextIndex == 0) {
@@ -177,9 +180,7 @@ void CGsmModem::QueueSms(const QString& telephone, const QString& text, std::uin
         }
     }
     EventSink(EventType::Error, FormatText(LoadString(kIdsSmsQueueFull), {body, telephone}));
-    if (!resent) {
-        Finish(outboxId);
-    }
+    Finish(outboxId);
 }
 
 void CGsmModem::Finish(std::uint64_t outboxId) const
@@ -404,7 +405,7 @@ void CGsmModem::TakeOver(CGsmModem& old)
     const std::deque<OutgoingSms> waiting = old.TakeAll();
     qCDebug(lcSms) << "took over" << waiting.size() << "messages from" << old.m_portName;
     // Messages already accepted are never refused here; the queue is bounded all the same,
-    // because QueueSms refuses while it is full.
+    // because QueueSms refuses new messages while it is full (the outbox bounds the rest).
     std::lock_guard lock(m_sendLock);
     m_sendQueue.insert(m_sendQueue.begin(), waiting.begin(), waiting.end());
 }

@@ -46,6 +46,7 @@ struct OutgoingSms
     SmsRecord record{};
     QStringList parts;
     std::uint64_t outboxId = 0; // its outbox record (0: none)
+    bool resent = false;        // left from an earlier run: not counted against the bound
 };
 
 // Told the outbox number of a message that reached its end: confirmed by the modem, or
@@ -107,8 +108,8 @@ public:
     // as several messages the phone joins again); it waits until the modem has told its SMSC
     // number. Nothing happens for an empty text; an invalid number or a full queue is
     // refused with an error event naming the number and the text. Returns at once.
-    // A request resent from the outbox (resent) that finds the queue full stays in the
-    // outbox for the next run; any other request that finally fails is finished there.
+    // Requests resent from the outbox (resent) were accepted by an earlier run: they are
+    // always queued, the outbox bounds them, and the queue's bound counts only the others.
     void QueueSms(const QString& telephone, const QString& text, std::uint64_t outboxId = 0,
                   bool resent = false);
 

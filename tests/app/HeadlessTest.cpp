@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
 
 #include <QDir>
@@ -15,6 +16,8 @@
 #include "platform/Profile.h"
 #include "platform/ProfileKeys.h"
 #include "platform/Socket.h"
+#include "platform/StringIds.h"
+#include "platform/StringTable.h"
 #include "sms/GsmModem.h"
 #include "sms/ModemSim.h"
 #include "support/TestSupport.h"
@@ -29,7 +32,17 @@ protected:
     void SetUp() override
     {
         WriteProfileString("Ports", "COM1", "/nonexistent/zunaro-modem");
-        QFile::remove(qEnvironmentVariable("ZUNARO_HOME") + u"/outbox.journal"_qs);
+        DeleteProfileValue(kProfileSmsSendTimeout.section, kProfileSmsSendTimeout.key);
+        QDir(Journal()).removeRecursively();
+        QFile::remove(Journal());
+    }
+    static QString Journal() { return qEnvironmentVariable("ZUNARO_HOME") + u"/outbox.journal"_qs; }
+    // Makes the outbox impossible to open (a folder stands at its name) and returns the
+    // error line the program shows for it.
+    static QString BlockOutbox()
+    {
+        EXPECT_TRUE(QDir().mkpath(Journal()));
+        return FormatText(LoadString(kIdsOutboxCannotOpen), {Journal(), qt_error_string(EISDIR)});
     }
 };
 
@@ -150,8 +163,10 @@ TEST_F(Headless, Recipients_AlarmMailReachesTheServer)
     WriteProfileInt(kProfileMailPort, server.plainPort);
     const QString path = TestHome() + u"/mail.znr"_qs;
     WriteSettingsFile(path, 0, SmtpPeer::kUser, SmtpPeer::kPassword, {}, u"op@example.org"_qs);
+    const QString blocked = BlockOutbox(); // reported; the alarm goes out from memory
     const std::uint16_t port = FreePort();
     Program program(port, {path});
+    EXPECT_TRUE(program.WaitForLine(blocked));
     ASSERT_TRUE(program.WaitForLine(u"Succeed to initialize Zunaro."_qs));
     ASSERT_TRUE(SendJob(port, "Boiler pressure 1\r\n"));
     ASSERT_TRUE(WaitUntil([&] { return server.Messages().size() == 1; }, 20000));
@@ -161,29 +176,49 @@ TEST_F(Headless, Recipients_AlarmMailReachesTheServer)
         program.WaitForLine(u"Send 'Boiler pressure' to 'op@example.org' successfully!"_qs));
 }
 
-// Requests still waiting when the program is killed (the mail server accepts and never
-// answers, the modem is absent) are sent by the next run once the server works; a backlog
-// larger than the modem's queue waits in the outbox instead of being dropped as refused.
+// Alarms still waiting when the program is killed (the modem holds the first SMS without
+// answering, the mail server accepts and never answers) are sent by the next run once both
+// peers work: each once, the SMS in flight at the kill at most twice. A record torn at the
+// end of the journal costs that record only, and a backlog larger than the modem's queue
+// goes out in the same run instead of being refused.
 TEST_F(Headless, Outbox_KilledWithAlarmsWaiting_NextRunSendsThem)
 {
+    constexpr int kAlarms = 20;
+    const QString home = qEnvironmentVariable("ZUNARO_HOME");
+    // What the outbox holds: a copy is read, a running program's journal is left alone.
+    const auto stored = [&] {
+        const QString peek = FreshFolder(u"peek"_qs);
+        QFile::copy(home + u"/outbox.journal"_qs, peek + u"/outbox.journal"_qs);
+        COutbox box(peek, {});
+        QStringList texts;
+        for (const OutboxMessage& m : box.Open() ? box.Pending() : std::vector<OutboxMessage>{}) {
+            texts << m.text;
+        }
+        return texts;
+    };
+    const auto sent = [](const QByteArray& transcript) {
+        QStringList texts;
+        for (const auto& [header, text] : SentParts(transcript)) {
+            texts << text;
+        }
+        return texts;
+    };
+    QStringList alarms;
+    for (int i = 1; i <= kAlarms; ++i) {
+        alarms << u"Zone %1 fire"_qs.arg(i);
+    }
     SmtpPeer server;
     ASSERT_TRUE(server.ok());
-    const int backlog = CGsmModem::kSendRingSize + 8;
-    const auto outbox = [] { return COutbox(qEnvironmentVariable("ZUNARO_HOME"), {}); };
-    {
-        COutbox box = outbox();
-        ASSERT_TRUE(box.Open());
-        for (int i = 0; i < backlog; ++i) {
-            ASSERT_TRUE(box.Append(OutboxChannel::Sms, u"13800000001"_qs, u"Old %1"_qs.arg(i)));
-        }
-    }
-    const QStringList alarms{u"Tank low"_qs, u"Door open"_qs, u"Fire zone 4"_qs};
     const QString path = TestHome() + u"/outbox.znr"_qs;
     WriteSettingsFile(path, 0, SmtpPeer::kUser, SmtpPeer::kPassword, u"13800000001"_qs,
                       u"op@example.org"_qs);
     WriteProfileString(kProfileMailServer, "127.0.0.1");
+    WriteProfileInt(kProfileSmsSendTimeout, 600000); // the SMS in flight is not tried again
+    ModemSim::Prepare();
     const std::uint16_t port = FreePort();
+    QByteArray killedRun; // what the modem took before the kill
     {
+        ModemSim sim(QStringList{u"PDU=silent"_qs});
         // Connections wait in the backlog of a socket nobody accepts on (no thread here:
         // the sanitizer refuses one after the program's start).
         const SOCKET silent = CreateTcpSocket();
@@ -191,34 +226,66 @@ TEST_F(Headless, Outbox_KilledWithAlarmsWaiting_NextRunSendsThem)
         ASSERT_NE(Listen(silent, 8), SOCKET_ERROR);
         WriteProfileInt(kProfileMailPort, LocalAddress(silent).port);
         Program first(port, {path});
-        ASSERT_TRUE(first.WaitForLine(u"Resending 40 alarm messages left from the last run."_qs));
         ASSERT_TRUE(first.WaitForLine(u"Succeed to initialize Zunaro."_qs));
         for (const QString& alarm : alarms) {
             ASSERT_TRUE(SendJob(port, alarm.toUtf8() + "\r\n"));
             ASSERT_TRUE(first.WaitForLine(alarm));
         }
+        ASSERT_TRUE(WaitUntil(
+            [&] {
+                return stored().size() == 2 * kAlarms && ModemSim::Transcript().contains('\x1a');
+            },
+            30000));
         first.Process().kill(); // SIGKILL
         ASSERT_TRUE(first.Process().waitForFinished());
+        killedRun = ModemSim::Transcript();
         closesocket(silent);
     }
+    // Between the runs: a backlog that overfills the modem's queue, its last record torn.
+    const int backlog = CGsmModem::kSendRingSize - kAlarms + 4;
+    {
+        COutbox box(home, {});
+        ASSERT_TRUE(box.Open());
+        for (int i = 0; i < backlog; ++i) {
+            ASSERT_TRUE(box.Append(OutboxChannel::Sms, u"13800000001"_qs, u"Old %1"_qs.arg(i)));
+        }
+    }
+    const QByteArray journal = ReadBytes(home + u"/outbox.journal"_qs);
+    WriteBytes(home + u"/outbox.journal"_qs, journal.left(journal.size() - 3));
+
     WriteProfileInt(kProfileMailPort, server.plainPort);
+    ModemSim sim;
     Program second(port, {path});
-    // The new alarms' SMS found the modem's queue full and were refused; their mails wait.
-    EXPECT_TRUE(second.WaitForLine(u"Resending 43 alarm messages left from the last run."_qs));
-    ASSERT_TRUE(WaitUntil([&] { return server.Messages().size() >= 3; }, 30000));
+    EXPECT_TRUE(second.WaitForLine(
+        u"Resending %1 alarm messages left from the last run."_qs.arg(2 * kAlarms + backlog - 1)));
+    QStringList olds; // the backlog without its torn record, sent after the alarms
+    for (int i = 0; i + 1 < backlog; ++i) {
+        olds << u"Old %1"_qs.arg(i);
+    }
+    const QStringList expected = alarms + olds + QStringList{u"New fire"_qs};
+    ASSERT_TRUE(second.WaitForLine(u"Succeed to initialize Zunaro."_qs));
+    ASSERT_TRUE(SendJob(port, "New fire\r\n")); // queued behind the backlog, not refused
+    EXPECT_TRUE(second.WaitForLine(u"Send 'New fire' to 'op@example.org' successfully!"_qs, 60000));
+    EXPECT_TRUE(second.WaitForLine(u"短信猫向号码8613800000001发送消息：New fire成功！"_qs, 60000));
+    second.Process().terminate();
+    ASSERT_TRUE(second.Process().waitForFinished(15000));
+    EXPECT_EQ(second.Output().count(u"is damaged at byte"_qs), 1) << second.Output().toStdString();
+    EXPECT_EQ(stored().join(u'|').toStdString(), "");
+
+    const QStringList before = sent(killedRun);
+    const QStringList after = sent(ModemSim::Transcript());
     QStringList bodies;
     for (const QJsonObject& mail : server.Messages()) {
         bodies << mail.value("content").toString();
     }
-    for (const QString& alarm : alarms) {
-        EXPECT_EQ(bodies.filter(alarm + u"\r\n"_qs).size(), 1) << bodies.join(u'|').toStdString();
+    // Oldest first, each once: nothing garbled, the torn record not at all.
+    EXPECT_EQ(after.join(u'|').toStdString(), expected.join(u'|').toStdString());
+    int inFlight = 0;
+    for (const QString& alarm : alarms + QStringList{u"New fire"_qs}) {
+        EXPECT_EQ(bodies.filter(alarm + u"\r\n"_qs).size(), 1) << alarm.toStdString();
+        inFlight += static_cast<int>(before.count(alarm));
     }
-    ASSERT_TRUE(second.WaitForLine(u"Send 'Fire zone 4' to 'op@example.org' successfully!"_qs));
-    second.Process().terminate();
-    ASSERT_TRUE(second.Process().waitForFinished(15000));
-    COutbox box = outbox(); // the mails are gone, the SMS wait for a modem
-    ASSERT_TRUE(box.Open());
-    EXPECT_EQ(box.Count(), backlog);
+    EXPECT_EQ(inFlight, 1) << before.join(u'|').toStdString();
 }
 
 TEST_F(Headless, Recipients_AlarmSmsReachesTheModem)
@@ -228,8 +295,10 @@ TEST_F(Headless, Recipients_AlarmSmsReachesTheModem)
     ASSERT_TRUE(sim.Started());
     const QString path = TestHome() + u"/sms.znr"_qs;
     WriteSettingsFile(path, 0, {}, {}, u"13800000001"_qs);
+    const QString blocked = BlockOutbox(); // reported; the alarm goes out from memory
     const std::uint16_t port = FreePort();
     Program program(port, {path});
+    EXPECT_TRUE(program.WaitForLine(blocked));
     ASSERT_TRUE(program.WaitForLine(u"Succeed to initialize Zunaro."_qs));
     ASSERT_TRUE(SendJob(port, "ALARM 1\r\n\f"));
     // The text as UCS2 to +86 13800000001, through the real serial layer.

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 #include <QFile>
@@ -69,3 +70,28 @@ private:
     FILE* m_pipe = nullptr;
     bool m_started = false;
 };
+
+// An independent reading of every SMS-SUBMIT PDU in the transcript: the concatenation header
+// as hex (empty without one) and the UCS2 text.
+inline std::vector<std::pair<QByteArray, QString>> SentParts(const QByteArray& transcript)
+{
+    std::vector<std::pair<QByteArray, QString>> parts;
+    for (qsizetype at = 0; (at = transcript.indexOf("AT+CMGS=", at)) >= 0;) {
+        const qsizetype start = transcript.indexOf('\r', at) + 1;
+        if ((at = transcript.indexOf('\x1a', start)) < 0) {
+            break; // a PDU still on its way
+        }
+        const QByteArray pdu = QByteArray::fromHex(transcript.mid(start, at - start));
+        const auto o = [&pdu](int i) { return uchar(pdu.at(i)); };
+        int i = 1 + o(0);                // past the SMSC
+        const bool header = o(i) & 0x40; // first octet
+        i += 4 + (o(i + 2) + 1) / 2 + 3; // reference, destination, PID, DCS, validity
+        const int end = i + 1 + o(i);    // the user data length
+        const int text = header ? i + 2 + o(i + 1) : i + 1;
+        parts.emplace_back(pdu.mid(i + 1, text - i - 1).toHex().toUpper(), QString());
+        for (i = text; i + 1 < end; i += 2) {
+            parts.back().second += QChar(char16_t(o(i) << 8 | o(i + 1)));
+        }
+    }
+    return parts;
+}
