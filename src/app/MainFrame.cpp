@@ -81,8 +81,10 @@ const MenuItem kHelpMenu[] = {{CMainFrame::CommandHelp, "&Help Contents"},
 
 // Commands whose dialogs are not built yet: present, disabled.
 const int kLaterCommands[] = {
-    CMainFrame::CommandLanguage, CMainFrame::CommandUsers, CMainFrame::CommandModem,
-    CMainFrame::CommandMail,     CMainFrame::CommandVoice,
+    CMainFrame::CommandLanguage,
+    CMainFrame::CommandUsers,
+    CMainFrame::CommandModem,
+    CMainFrame::CommandMail,
 };
 
 // The file dialogs' filter, from the document template ("Zunaro Files (*.znr)").
