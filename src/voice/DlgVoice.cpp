@@ -42,6 +42,13 @@ CDlgVoice::CDlgVoice(std::function<void(const QString&)> queueSpeech, QWidget* p
     m_up->setToolTip(LoadString(kIdsVoiceUpTip));
     m_noSoundCard = new QLabel(LoadString(kIdsVoiceNoSoundCard), this);
     m_noSoundCard->setWordWrap(true);
+    // Names for the tests and for accessibility tools.
+    m_enabled->setObjectName(QStringLiteral("enabled"));
+    m_text->setObjectName(QStringLiteral("text"));
+    m_speech->setObjectName(QStringLiteral("speech"));
+    m_down->setObjectName(QStringLiteral("down"));
+    m_up->setObjectName(QStringLiteral("up"));
+    m_noSoundCard->setObjectName(QStringLiteral("noSoundCard"));
     auto* buttons = new QDialogButtonBox(this);
     QPushButton* ok = buttons->addButton(LoadString(kIdsVoiceOk), QDialogButtonBox::AcceptRole);
     buttons->addButton(LoadString(kIdsVoiceCancel), QDialogButtonBox::RejectRole);
