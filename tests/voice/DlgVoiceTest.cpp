@@ -58,7 +58,7 @@ protected:
     }
 
     const QString m_state = TestHome() + u"/voice-dlg/master"_qs; // the card's values
-    const QByteArray m_chime = QByteArray(1600, '\x11');
+    const QByteArray m_chime = QByteArray(16000, '\x11');         // 1 s
 };
 
 TEST_F(DlgVoiceTest, Controls_FollowTheSwitch_VolumeButtonsNeedASoundCard)
@@ -83,10 +83,12 @@ TEST_F(DlgVoiceTest, Controls_FollowTheSwitch_VolumeButtonsNeedASoundCard)
     }
 }
 
-// Each step re-reads the card, writes every channel at once and chimes; Cancel (Escape) keeps
-// the volume. A card gone since the dialog opened stops the steps and is shown.
+// Each step re-reads the card, writes every channel at once and chimes without waiting for
+// the sound; Cancel (Escape) keeps the volume. A card gone since the dialog opened stops the steps
+// and is shown.
 TEST_F(DlgVoiceTest, Step_WritesAtOnceChimesAndSurvivesCancel)
 {
+    UseAlsa(DevicePcm(100, m_state + u".raw"_qs), 1, m_state); // plays in real time
     auto dlg = Open(true);
     using Case = std::tuple<const char*, const char*, const char*>; // button, title, raw
     for (const auto& [button, title, raw] : {Case{"down", "Voice[Volume:82]", "53738 53738"},
@@ -95,8 +97,9 @@ TEST_F(DlgVoiceTest, Step_WritesAtOnceChimesAndSurvivesCancel)
         Click(dlg.get(), button);
         EXPECT_EQ(dlg->windowTitle(), QLatin1String(title));
         EXPECT_EQ(Raw(), QLatin1String(raw));
+        EXPECT_GE(QThreadPool::globalInstance()->activeThreadCount(), 1); // still chiming
     }
-    QThreadPool::globalInstance()->waitForDone();
+    QThreadPool::globalInstance()->waitForDone(); // one chime: the others found it playing
     EXPECT_TRUE(ReadBytes(m_state + u".raw"_qs) == m_chime);
     QTest::keyClick(dlg.get(), Qt::Key_Escape);
     EXPECT_EQ(dlg->result(), QDialog::Rejected);
