@@ -35,6 +35,8 @@ signals:
 protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    // The text, and the focus frame while a keyboard user is on the link.
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void Finished(bool opened);
