@@ -5,9 +5,9 @@
 
 // A text that works as a hyperlink: underlined, blue until it was opened and purple after,
 // with a hand cursor. A click (or Space while it has the focus) opens its address, or its own
-// caption when no address is set, with the desktop's handler. The opening runs on a pool
-// thread, because some desktops answer only when the browser has started; the control learns
-// the outcome on the user-interface thread, and is left alone when it is gone by then. When
+// caption when no address is set, with the desktop's handler. The opening runs on a thread
+// of its own, because some desktops answer only when the browser has started; the control
+// learns the outcome on the user-interface thread, and is left alone when it is gone by then. When
 // nothing can open the address it beeps and stays unvisited.
 class CStaticLink : public QLabel
 {
@@ -27,6 +27,8 @@ public:
     // Starts opening the address, unless an opening is still under way. Returns at once;
     // openFinished follows.
     void Open();
+    // Waits for every opening thread of the program to end (tests; exit does it as well).
+    static void WaitForOpenings();
 
 signals:
     // The outcome of Open, on the user-interface thread (after the beep when it failed).

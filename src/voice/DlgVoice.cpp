@@ -10,18 +10,25 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QThreadPool>
 
 #include "platform/Logging.h"
 #include "platform/Profile.h"
 #include "platform/ProfileKeys.h"
 #include "platform/StringIds.h"
 #include "platform/StringTable.h"
+#include "platform/Worker.h"
 #include "voice/VolumeControl.h"
 
 namespace {
 
 constexpr std::uint16_t kVolumeScale = 100;
+
+// The thread that plays the chime. Used on the user-interface thread only; joined at exit.
+Worker& ChimeWorker()
+{
+    static Worker worker;
+    return worker;
+}
 
 } // namespace
 
@@ -117,7 +124,23 @@ void CDlgVoice::StepVolume(int delta)
     m_volume = static_cast<std::uint16_t>(std::clamp(current + delta, 0, int(kVolumeScale)));
     control.SetVolume(m_volume);
     UpdateTitle();
-    QThreadPool::globalInstance()->start([] { PlayChime(); });
+    StartChime();
+}
+
+void CDlgVoice::StartChime()
+{
+    // A chime still playing is not interrupted (the steps go on meanwhile), so a thread that
+    // is joined here has always ended: the user-interface thread never waits for the sound.
+    if (ChimePlaying()) {
+        return;
+    }
+    ChimeWorker().Join();
+    ChimeWorker().Start([] { PlayChime(); });
+}
+
+bool CDlgVoice::ChimePlaying()
+{
+    return ChimeWorker().IsStarted() && !ChimeWorker().IsFinished();
 }
 
 void CDlgVoice::Speak()

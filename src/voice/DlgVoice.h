@@ -12,8 +12,8 @@ class QPushButton;
 
 // The Voice dialog: the switch for spoken alarms, a test text with its "Speech" button, and
 // the loudspeaker master volume in steps of 10 ("V+", "V-"), shown in the title. A volume
-// step takes effect at once (Cancel does not undo it) and plays the chime on a pool thread,
-// so the dialog never waits for the sound. Without a sound card that has a master volume the
+// step takes effect at once (Cancel does not undo it) and plays the chime on a thread of its
+// own, so the dialog never waits for the sound. Without a sound card that has a master volume the
 // dialog still opens: a line says so and the volume buttons stay disabled.
 class CDlgVoice : public QDialog
 {
@@ -38,10 +38,13 @@ public:
     // chime. A master volume that can no longer be read leaves the volume as it was and
     // shows the missing sound card instead.
     void StepVolume(int delta);
+    // True while the chime of a step is playing (user-interface thread).
+    static bool ChimePlaying();
     // The "Speech" button: stores the text as profile "Voice"/"Text" and queues it.
     void Speak();
 
 private:
+    void StartChime();
     void UpdateControls();
     void UpdateTitle();
     void ShowMixer(bool hasMixer);

@@ -8,7 +8,6 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
-#include <QThreadPool>
 #include <QUrl>
 
 #include "app/AboutDlg.h"
@@ -80,8 +79,8 @@ TEST(AboutDlg, LinkOutcomeAfterTheBoxClosed_IsDropped)
     auto dlg = std::make_unique<CAboutDlg>();
     dlg->Link()->SetLink(u"zunaro-test:late"_qs);
     QTest::keyClick(dlg->Link(), Qt::Key_Space);
-    dlg.reset(); // the outcome is posted to the user-interface thread, not yet delivered
-    QThreadPool::globalInstance()->waitForDone();
+    dlg.reset(); // the outcome has not been taken yet: the control polls for it
+    CStaticLink::WaitForOpenings();
     QApplication::processEvents();
     EXPECT_EQ(handler.opened, QStringList{u"zunaro-test:late"_qs});
 }

@@ -2,7 +2,6 @@
 
 #include <QLineEdit>
 #include <QTest>
-#include <QThreadPool>
 
 #include "VoiceTestSupport.h"
 #include "platform/Profile.h"
@@ -25,8 +24,12 @@ protected:
         UseCards(1);
         WriteBytes(m_state + u".0"_qs, "60000 60000");
     }
-    // The chime plays on a pool thread; ALSA's configuration changes only while none runs.
-    void TearDown() override { QThreadPool::globalInstance()->waitForDone(); }
+    // The chime plays on a thread; ALSA's configuration changes only while none runs.
+    void TearDown() override { WaitForChime(); }
+    static void WaitForChime()
+    {
+        ASSERT_TRUE(WaitUntil([] { return !CDlgVoice::ChimePlaying(); }));
+    }
     void UseCards(int cards) { UseAlsa(FilePcm(m_state + u".raw"_qs), cards, m_state); }
     QString Raw() const { return ReadBytes(m_state + u".0"_qs).trimmed(); }
 
@@ -97,9 +100,9 @@ TEST_F(DlgVoiceTest, Step_WritesAtOnceChimesAndSurvivesCancel)
         Click(dlg.get(), button);
         EXPECT_EQ(dlg->windowTitle(), QLatin1String(title));
         EXPECT_EQ(Raw(), QLatin1String(raw));
-        EXPECT_GE(QThreadPool::globalInstance()->activeThreadCount(), 1); // still chiming
+        EXPECT_TRUE(CDlgVoice::ChimePlaying());
     }
-    QThreadPool::globalInstance()->waitForDone(); // one chime: the others found it playing
+    WaitForChime(); // one chime: the others found it playing
     EXPECT_TRUE(ReadBytes(m_state + u".raw"_qs) == m_chime);
     QTest::keyClick(dlg.get(), Qt::Key_Escape);
     EXPECT_EQ(dlg->result(), QDialog::Rejected);
