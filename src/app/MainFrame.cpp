@@ -83,7 +83,6 @@ const MenuItem kHelpMenu[] = {{CMainFrame::CommandHelp, "&Help Contents"},
 const int kLaterCommands[] = {
     CMainFrame::CommandLanguage,
     CMainFrame::CommandUsers,
-    CMainFrame::CommandVoice,
 };
 
 // The file dialogs' filter, from the document template ("Zunaro Files (*.znr)").
