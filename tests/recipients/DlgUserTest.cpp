@@ -66,6 +66,7 @@ void Screenshot(QWidget& widget, const char* name)
 {
     const QString folder = qEnvironmentVariable("ZUNARO_SCREENSHOTS");
     if (!folder.isEmpty()) {
+        widget.show();
         QApplication::processEvents();
         EXPECT_TRUE(widget.grab().save(QDir(folder).filePath(QString::fromLatin1(name))));
     }
@@ -170,8 +171,8 @@ TEST_F(RecipientDialogs, UserDialog_PresetsFromLastConfirmed)
     EXPECT_EQ(first.TelephoneEdit()->text().size(), 11);
     first.NameEdit()->setText(QStringLiteral("Night shift"));
     first.TelephoneEdit()->setText(QStringLiteral("13900000077"));
-    first.accept();
     Screenshot(first, "DlgUser.png");
+    first.accept();
     CDlgUser next(users);
     EXPECT_EQ(next.NameEdit()->text() + next.TelephoneEdit()->text() + next.MailEdit()->text(),
               QStringLiteral("Night shift13900000077"));
