@@ -15,30 +15,35 @@
 
 namespace {
 
-// Ten thousand recipients with distinct numbers in a scrambled order, as an import leaves them.
-void FillUsers(CUserList& users, int n)
+// The shown User List with n recipients of distinct numbers in a scrambled order, as an
+// import leaves them.
+struct ShownList
 {
-    for (int i = 0; i < n; ++i) {
-        const int k = (i * 7919) % n;
-        users.Add(std::make_unique<CUser>(QStringLiteral("User %1").arg(k),
-                                          QStringLiteral("139%1").arg(k, 8, 10, QLatin1Char('0')),
-                                          QStringLiteral("user%1@example.cn").arg(k)));
+    explicit ShownList(int n)
+    {
+        for (int i = 0; i < n; ++i) {
+            const int k = (i * 7919) % n;
+            users.Add(
+                std::make_unique<CUser>(QStringLiteral("User %1").arg(k),
+                                        QStringLiteral("139%1").arg(k, 8, 10, QLatin1Char('0')),
+                                        QStringLiteral("user%1@example.cn").arg(k)));
+        }
+        dialog.resize(600, 400);
+        dialog.show();
+        QApplication::processEvents();
     }
-}
+    CUserList users;
+    CDlgUserList dialog{users, [] {}};
+};
 
 // One click on the Telephone header of the shown list: the rows are sorted (ascending and
 // descending in turn) and the visible part is painted.
 void BM_SortByTelephone(benchmark::State& state)
 {
-    CUserList users;
-    FillUsers(users, static_cast<int>(state.range(0)));
-    CDlgUserList dialog(users, [] {});
-    dialog.resize(600, 400);
-    dialog.show();
-    QApplication::processEvents();
+    ShownList shown(static_cast<int>(state.range(0)));
     for (auto _ : state) {
-        dialog.SortBy(2);
-        dialog.List()->viewport()->repaint();
+        shown.dialog.SortBy(2);
+        shown.dialog.List()->viewport()->repaint();
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
@@ -48,17 +53,12 @@ BENCHMARK(BM_SortByTelephone)->Arg(10000)->Unit(benchmark::kMillisecond);
 // are made and painted.
 void BM_ScrollPage(benchmark::State& state)
 {
-    CUserList users;
-    FillUsers(users, static_cast<int>(state.range(0)));
-    CDlgUserList dialog(users, [] {});
-    dialog.resize(600, 400);
-    dialog.show();
-    QApplication::processEvents();
-    QTableView* list = dialog.List();
+    ShownList shown(static_cast<int>(state.range(0)));
+    QTableView* list = shown.dialog.List();
     int row = 0;
     for (auto _ : state) {
         row = (row + 15) % static_cast<int>(state.range(0));
-        list->scrollTo(dialog.Model().index(row, 0), QAbstractItemView::PositionAtTop);
+        list->scrollTo(shown.dialog.Model().index(row, 0), QAbstractItemView::PositionAtTop);
         list->viewport()->repaint();
     }
 }

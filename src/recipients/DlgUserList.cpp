@@ -195,6 +195,8 @@ void CDlgUserList::Fill()
     rows.reserve(std::size_t(m_users.GetCount()));
     m_users.ForEach([&rows](CUser& user) { rows.push_back(&user); });
     m_model.SetRows(std::move(rows));
+    // The rows are in list order now; the next header click sorts them again.
+    m_list->horizontalHeader()->setSortIndicatorShown(false);
 }
 
 void CDlgUserList::SortBy(int column)
