@@ -170,6 +170,14 @@ QMenu* CDlgUserList::BuildContextMenu()
     return menu;
 }
 
+bool CDlgUserList::event(QEvent* event)
+{
+    if (event->type() == QEvent::StatusTip && parentWidget() != nullptr) {
+        return QApplication::sendEvent(parentWidget()->window(), event);
+    }
+    return QDialog::event(event);
+}
+
 void CDlgUserList::showEvent(QShowEvent* event)
 {
     if (!event->spontaneous()) {

@@ -67,6 +67,8 @@ public:
     bool ImportFrom(const QString& path);
 
 protected:
+    // Passes the commands' prompts to the window below, whose status bar shows them.
+    bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 

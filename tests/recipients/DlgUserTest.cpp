@@ -14,8 +14,10 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMainWindow>
 #include <QMenu>
 #include <QMessageBox>
+#include <QStatusBar>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
@@ -193,7 +195,8 @@ TEST_F(RecipientDialogs, List_SortsByHeaderClicks)
     Screenshot(list, "DlgUserList.png");
 }
 
-// The context menu offers what the list and its selection allow; Ctrl+C copies the number.
+// The context menu offers what the list and its selection allow, with the prompts in the
+// frame's status bar; Ctrl+C copies the number.
 TEST_F(RecipientDialogs, ContextMenu_EnabledByState)
 {
     const auto enabled = [this] {
@@ -210,6 +213,13 @@ TEST_F(RecipientDialogs, ContextMenu_EnabledByState)
     EXPECT_EQ(QApplication::clipboard()->text(), "13900000003");
     list.Action(CDlgUserList::CommandCopyMail)->trigger();
     EXPECT_EQ(QApplication::clipboard()->text(), QString());
+    QMainWindow frame; // the prompts show in the status bar of the window below
+    frame.statusBar();
+    CDlgUserList(
+        users, [] {}, &frame)
+        .Action(CDlgUserList::CommandNew)
+        ->showStatusText();
+    EXPECT_EQ(frame.statusBar()->currentMessage(), "New user");
     Select({});
     EXPECT_EQ(enabled(), "1001100");
     users.Clear();
