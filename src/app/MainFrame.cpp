@@ -82,7 +82,6 @@ const MenuItem kHelpMenu[] = {{CMainFrame::CommandHelp, "&Help Contents"},
 // Commands whose dialogs are not built yet: present, disabled.
 const int kLaterCommands[] = {
     CMainFrame::CommandLanguage,
-    CMainFrame::CommandUsers,
 };
 
 // The file dialogs' filter, from the document template ("Zunaro Files (*.znr)").

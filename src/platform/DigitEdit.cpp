@@ -13,8 +13,10 @@ bool IsAllDigits(const QString& text)
     if (text.isEmpty()) {
         return false;
     }
+    // ASCII digits only: full-width or other scripts' digits would make a number that no
+    // modem can dial.
     for (const QChar c : text) {
-        if (!c.isDigit()) {
+        if (c < u'0' || c > u'9') {
             return false;
         }
     }

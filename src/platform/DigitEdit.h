@@ -2,7 +2,7 @@
 
 #include <QLineEdit>
 
-// A line edit that takes decimal digits only: a typed character other than a digit or a
+// A line edit that takes the digits 0 to 9 only: a typed character other than a digit or a
 // control key is refused with a beep, and a paste (keyboard, context menu, middle button or
 // input method) goes in only when every character of it is a digit; otherwise it beeps and
 // inserts nothing. Text set by the program is taken as it is, so a number imported with other
@@ -28,5 +28,5 @@ private:
     bool InsertIfDigits(const QString& text);
 };
 
-// Whether text is not empty and every character of it is a decimal digit.
+// Whether text is not empty and every character of it is an ASCII digit 0 to 9.
 bool IsAllDigits(const QString& text);

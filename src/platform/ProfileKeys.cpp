@@ -36,3 +36,7 @@ const ProfileStringKey kProfileRecentFiles[4] = {{"Recent File List", "File1", "
                                                  {"Recent File List", "File3", ""},
                                                  {"Recent File List", "File4", ""}};
 const ProfileIntKey kProfileOutboxMaxMessages{"Outbox", "MaxMessages", 10000};
+const ProfileStringKey kProfileUserName{"User", "Name", "UserName"};
+const ProfileStringKey kProfileUserPhone{"User", "Phone", "13800138000"};
+const ProfileStringKey kProfileUserMail{"User", "Mail", ""};
+const ProfileStringKey kProfilePathsOpenFile{"Paths", "Open File", ""};

@@ -71,3 +71,9 @@ extern const ProfileIntKey kProfileSmsMaxParts;
 extern const ProfileStringKey kProfileRecentFiles[4];
 // Most requests the persistent outbox holds; a request beyond it is refused and reported.
 extern const ProfileIntKey kProfileOutboxMaxMessages;
+// Presets of a new recipient in the User dialog, written on every confirmed one, and the
+// folder the recipient CSV file dialogs open in.
+extern const ProfileStringKey kProfileUserName;
+extern const ProfileStringKey kProfileUserPhone;
+extern const ProfileStringKey kProfileUserMail;
+extern const ProfileStringKey kProfilePathsOpenFile;
