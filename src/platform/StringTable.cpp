@@ -45,6 +45,16 @@ QString LoadEnglishString(unsigned id)
     return {};
 }
 
+std::vector<unsigned> EnglishStringIds()
+{
+    std::vector<unsigned> ids;
+    ids.reserve(std::size(kEnglish));
+    for (const Entry& e : kEnglish) {
+        ids.push_back(e.id);
+    }
+    return ids;
+}
+
 QString LoadString(unsigned id)
 {
     {
