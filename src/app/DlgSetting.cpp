@@ -13,12 +13,20 @@
 #include "platform/StringIds.h"
 #include "platform/StringTable.h"
 
+namespace {
+
+// Room for the longer language names without the list growing with every catalogue.
+constexpr int kListMinimumChars = 20;
+
+} // namespace
+
 CDlgSetting::CDlgSetting(CLangResource& languages, QWidget* parent)
     : QDialog(parent), m_languages(languages)
 {
     setWindowTitle(LoadString(kIdsSettingTitle));
     m_list = new QComboBox(this);
     m_list->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    m_list->setMinimumContentsLength(kListMinimumChars);
     for (std::uint16_t id : m_languages.AvailableLanguages()) {
         m_list->addItem(CLangResource::LanguageName(id), id);
     }

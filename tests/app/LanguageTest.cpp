@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <map>
+#include <thread>
 
 #include <QApplication>
 #include <QComboBox>
@@ -243,6 +245,28 @@ TEST_F(Languages, Startup_ProfileThenLocaleThenEnglish)
         EXPECT_EQ(LoadString(kIdsSmsCount), u"SMS Count: %d"_qs); // missing ids stay English
         EXPECT_EQ(StoredLanguage(), c.profile != 0);
     }
+}
+
+TEST_F(Languages, Switch_WorkersReadOneLanguageOrTheOther)
+{
+    const QString de =
+        Resources(u"threads"_qs, {{u"de_DE.qm"_qs, Small(u"Deutsch"_qs, u"Bereit"_qs)}});
+    CLangResource languages;
+    languages.SetLanguageFolder(de + u"/Lang"_qs);
+    std::atomic<bool> stop = false;
+    std::atomic<int> torn = 0;
+    std::thread worker([&] {
+        while (!stop) {
+            const QString text = LoadString(kIdsReady);
+            torn += text != u"Ready"_qs && text != u"Bereit"_qs;
+        }
+    });
+    for (int i = 0; i < 200; ++i) {
+        languages.SelectLanguage(i % 2 ? 1033 : 1031);
+    }
+    stop = true;
+    worker.join();
+    EXPECT_EQ(torn, 0);
 }
 
 TEST_F(Languages, SettingDialog_OnlyARealSwitchIsStored)
