@@ -6,7 +6,6 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QDialogButtonBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLibraryInfo>
@@ -32,32 +31,35 @@ namespace {
 
 using Texts = std::map<unsigned, QString>;
 
-// Writes the texts as an id-based .ts and compiles it into folder/fileName with lrelease.
-void MakeCatalogue(const QString& folder, const QString& fileName, const Texts& texts)
+// Writes the texts as an id-based .ts at path.
+void WriteTs(const QString& path, const Texts& texts)
 {
-    QString ts = u"<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<!DOCTYPE TS>\n<TS version=\"2.1\">"
-                 "<context><name></name>\n"_qs;
+    QString ts = u"<?xml version=\"1.0\" encoding=\"utf-8\"?><TS version=\"2.1\"><context>"_qs;
     for (const auto& [id, text] : texts) {
         ts += QStringLiteral("<message id=\"%1\"><source>%2</source><translation>%3"
                              "</translation></message>\n")
                   .arg(id)
                   .arg(LoadEnglishString(id).toHtmlEscaped(), text.toHtmlEscaped());
     }
-    const QString source = folder + u'/' + fileName + u".ts"_qs;
-    WriteBytes(source, (ts + u"</context></TS>\n"_qs).toUtf8());
-    const QString lrelease = QLibraryInfo::path(QLibraryInfo::BinariesPath) + u"/lrelease"_qs;
-    ASSERT_EQ(QProcess::execute(lrelease, {u"-idbased"_qs, u"-silent"_qs, source, u"-qm"_qs,
-                                           folder + u'/' + fileName}),
-              0);
-    QFile::remove(source);
+    WriteBytes(path, (ts + u"</context></TS>\n"_qs).toUtf8());
 }
 
-// A language's own name and "Ready", the probe present unless withProbe is false.
-Texts Small(const QString& name, const QString& ready, bool withProbe = true)
+// Compiles the texts into the catalogue path with lrelease.
+void MakeCatalogue(const QString& path, const Texts& texts)
 {
-    Texts texts{{kIdsReady, ready}};
+    WriteTs(path + u".ts"_qs, texts);
+    const QString lrelease = QLibraryInfo::path(QLibraryInfo::BinariesPath) + u"/lrelease"_qs;
+    ASSERT_EQ(QProcess::execute(lrelease,
+                                {u"-idbased"_qs, u"-silent"_qs, path + u".ts"_qs, u"-qm"_qs, path}),
+              0);
+}
+
+// A small catalogue: the language's own name unless withProbe is false, and "Bereit".
+Texts Small(bool withProbe = true)
+{
+    Texts texts{{kIdsReady, u"Bereit"_qs}};
     if (withProbe) {
-        texts[kIdsLanguageCheck] = name;
+        texts[kIdsLanguageCheck] = u"Deutsch"_qs;
     }
     return texts;
 }
@@ -111,23 +113,10 @@ QStringList CatalogueFaults(const QString& qm, const QStringList& sources)
     return faults;
 }
 
-// The build tree's folder of the shipped catalogues and the sources they are made from.
+// The build tree's folder of the shipped catalogues.
 QString BuiltLangFolder()
 {
     return ProgramFolder() + u"/../Lang"_qs;
-}
-QString SourceLangFolder()
-{
-    const QString source = qEnvironmentVariable("ZUNARO_SOURCE_DIR");
-    return (source.isEmpty() ? ProgramFolder() + u"/../.."_qs : source) + u"/res/lang"_qs;
-}
-QStringList Sources(const QString& folder, const QString& language)
-{
-    QStringList paths;
-    for (const QString& name : QDir(folder).entryList({u"*."_qs + language + u".ts"_qs})) {
-        paths << folder + u'/' + name;
-    }
-    return paths;
 }
 
 // Every test starts in English with a fresh resource folder and no stored language, and
@@ -151,15 +140,14 @@ protected:
             value.isNull() ? qunsetenv(name) : qputenv(name, value);
         }
     }
-    // A resource folder whose Lang/ holds the catalogues, each made from its texts.
-    static QString Resources(const QString& name, const std::map<QString, Texts>& catalogues)
+    // A resource folder whose Lang/ holds the one catalogue file made from texts (no Lang/
+    // for an empty file name).
+    static QString Resources(const QString& name, const QString& file, const Texts& texts)
     {
         const QString folder = FreshFolder(name);
-        if (!catalogues.empty()) {
+        if (!file.isEmpty()) {
             QDir().mkpath(folder + u"/Lang"_qs);
-        }
-        for (const auto& [file, texts] : catalogues) {
-            MakeCatalogue(folder + u"/Lang"_qs, file, texts);
+            MakeCatalogue(folder + u"/Lang/"_qs + file, texts);
         }
         return folder;
     }
@@ -176,72 +164,37 @@ TEST_F(Languages, Startup_ProfileThenLocaleThenEnglish)
     struct Case
     {
         const char* name;
-        std::map<QString, Texts> catalogues;
+        const char* file; // one catalogue, made by Small(probe); empty: no Lang folder
+        bool probe;
         int profile; // 0: none stored
         const char* locale;
         std::uint16_t expected;
         std::vector<std::uint16_t> available;
-        QString ready; // "Ready" as it reads then
     };
     const Case cases[] = {
-        {"no_lang_folder", {}, 1031, "de_DE.UTF-8", 1033, {1033}, u"Ready"_qs},
-        {"german_profile",
-         {{u"de_DE.qm"_qs, Small(u"Deutsch"_qs, u"Bereit"_qs)}},
-         1031,
-         "C",
-         1031,
-         {1031, 1033},
-         u"Bereit"_qs},
-        {"french_locale",
-         {{u"fr_FR.qm"_qs, Small(u"Français"_qs, u"Prêt"_qs)}},
-         0,
-         "fr_FR.UTF-8",
-         1036,
-         {1033, 1036},
-         u"Prêt"_qs},
-        {"same_language_locale",
-         {{u"fr_FR.qm"_qs, Small(u"Français"_qs, u"Prêt"_qs)}},
-         1031,
-         "fr_CA.UTF-8",
-         1036,
-         {1033, 1036},
-         u"Prêt"_qs},
-        {"letter_case",
-         {{u"DE_de.qm"_qs, Small(u"Deutsch"_qs, u"Bereit"_qs)}},
-         1031,
-         "C",
-         1031,
-         {1031, 1033},
-         u"Bereit"_qs},
-        {"no_probe",
-         {{u"de_DE.qm"_qs, Small(u"Deutsch"_qs, u"Bereit"_qs, false)}},
-         1031,
-         "C",
-         1033,
-         {1031, 1033},
-         u"Ready"_qs},
-        {"unknown_file",
-         {{u"xx_XX.qm"_qs, Small(u"X"_qs, u"X"_qs)}},
-         0,
-         "C",
-         1033,
-         {1033},
-         u"Ready"_qs},
+        {"no_lang_folder", "", true, 1031, "de_DE.UTF-8", 1033, {1033}},
+        {"german_profile", "de_DE.qm", true, 1031, "C", 1031, {1031, 1033}},
+        {"french_locale", "fr_FR.qm", true, 0, "fr_FR.UTF-8", 1036, {1033, 1036}},
+        {"same_language_locale", "fr_FR.qm", true, 1031, "fr_CA.UTF-8", 1036, {1033, 1036}},
+        {"letter_case", "DE_de.qm", true, 1031, "C", 1031, {1031, 1033}},
+        {"no_probe", "de_DE.qm", false, 1031, "C", 1033, {1031, 1033}},
+        {"unknown_file", "xx_XX.qm", true, 0, "C", 1033, {1033}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        qputenv("ZUNARO_RESOURCES", Resources(QString::fromLatin1(c.name), c.catalogues).toUtf8());
+        const QString folder =
+            Resources(QString::fromLatin1(c.name), QString::fromLatin1(c.file), Small(c.probe));
+        qputenv("ZUNARO_RESOURCES", folder.toUtf8());
         qputenv("LC_ALL", c.locale);
+        DeleteProfileValue(u"Setting"_qs, u"Language"_qs);
         if (c.profile != 0) {
             WriteProfileInt(kProfileLanguage, c.profile);
-        } else {
-            DeleteProfileValue(u"Setting"_qs, u"Language"_qs);
         }
         CLangResource languages;
         SelectStartupLanguage(languages);
         EXPECT_EQ(languages.CurrentLanguage(), c.expected);
         EXPECT_EQ(languages.AvailableLanguages(), c.available);
-        EXPECT_EQ(LoadString(kIdsReady), c.ready);
+        EXPECT_EQ(LoadString(kIdsReady), c.expected == 1033 ? u"Ready"_qs : u"Bereit"_qs);
         EXPECT_EQ(LoadString(kIdsSmsCount), u"SMS Count: %d"_qs); // missing ids stay English
         EXPECT_EQ(StoredLanguage(), c.profile != 0);
     }
@@ -249,8 +202,7 @@ TEST_F(Languages, Startup_ProfileThenLocaleThenEnglish)
 
 TEST_F(Languages, Switch_WorkersReadOneLanguageOrTheOther)
 {
-    const QString de =
-        Resources(u"threads"_qs, {{u"de_DE.qm"_qs, Small(u"Deutsch"_qs, u"Bereit"_qs)}});
+    const QString de = Resources(u"threads"_qs, u"de_DE.qm"_qs, Small());
     CLangResource languages;
     languages.SetLanguageFolder(de + u"/Lang"_qs);
     std::atomic<bool> stop = false;
@@ -271,8 +223,7 @@ TEST_F(Languages, Switch_WorkersReadOneLanguageOrTheOther)
 
 TEST_F(Languages, SettingDialog_OnlyARealSwitchIsStored)
 {
-    const QString de =
-        Resources(u"dialog"_qs, {{u"de_DE.qm"_qs, Small(u"Deutsch"_qs, u"Bereit"_qs)}});
+    const QString de = Resources(u"dialog"_qs, u"de_DE.qm"_qs, Small());
     CLangResource languages;
     languages.SetLanguageFolder(de + u"/Lang"_qs);
     languages.SelectLanguage(1033);
@@ -323,7 +274,7 @@ TEST_F(Languages, SettingDialog_OnlyARealSwitchIsStored)
     }
 }
 
-TEST_F(Languages, Switch_RetitlesMenusPanesAndColumnsAtOnce)
+TEST_F(Languages, Frame_SwitchRetitlesAtOnce_TrayWaitsForModalDialog)
 {
     const Texts german{{kIdsLanguageCheck, u"Deutsch"_qs},
                        {kIdsMenuFile, u"&Datei"_qs},
@@ -335,7 +286,7 @@ TEST_F(Languages, Switch_RetitlesMenusPanesAndColumnsAtOnce)
                        {kIdsColumnDate, u"Datum"_qs},
                        {kIdsColumnTime, u"Uhrzeit"_qs},
                        {kIdsColumnEvent, u"Ereignis"_qs}};
-    const QString folder = Resources(u"frame"_qs, {{u"de_DE.qm"_qs, german}});
+    const QString folder = Resources(u"frame"_qs, u"de_DE.qm"_qs, german);
     CLangResource languages;
     languages.SetLanguageFolder(folder + u"/Lang"_qs);
     CWindowed program;
@@ -366,12 +317,8 @@ TEST_F(Languages, Switch_RetitlesMenusPanesAndColumnsAtOnce)
     EXPECT_EQ(shown(),
               (QStringList{u"&File"_qs, u"&Copy"_qs, u"Ctrl+C"_qs, u"Exit"_qs, u"Ready"_qs,
                            u"SMS Count: 0"_qs, u"Date"_qs, u"Time"_qs, u"Event"_qs, u"0"_qs}));
-}
 
-TEST_F(Languages, TrayDoubleClick_IgnoredWhileAModalDialogIsOpen)
-{
-    CWindowed program;
-    CMainFrame* frame = program.Frame();
+    // The tray's double-click leaves the window alone while a modal dialog is open.
     frame->showNormal();
     QDialog dialog(frame);
     dialog.setWindowModality(Qt::ApplicationModal);
@@ -385,73 +332,70 @@ TEST_F(Languages, TrayDoubleClick_IgnoredWhileAModalDialogIsOpen)
 
 TEST_F(Languages, Catalogues_ShippedOnesAreComplete)
 {
+    const QString source =
+        qEnvironmentVariable("ZUNARO_SOURCE_DIR", ProgramFolder() + u"/../.."_qs);
     for (const QString& language : {u"de_DE"_qs, u"zh_CN"_qs}) {
         SCOPED_TRACE(language.toStdString());
-        EXPECT_EQ(CatalogueFaults(BuiltLangFolder() + u'/' + language + u".qm"_qs,
-                                  Sources(SourceLangFolder(), language))
-                      .join(u", "_qs)
-                      .toStdString(),
-                  std::string());
+        QDir sources(source + u"/res/lang"_qs);
+        QStringList ts;
+        for (const QString& name : sources.entryList({u"*."_qs + language + u".ts"_qs})) {
+            ts << sources.filePath(name);
+        }
+        const QString qm = BuiltLangFolder() + u'/' + language + u".qm"_qs;
+        EXPECT_EQ(CatalogueFaults(qm, ts).join(u", "_qs).toStdString(), "");
     }
 }
 
+// Each fault in a catalogue that is otherwise the English table, alone and as found.
 TEST_F(Languages, Catalogues_CheckFindsEachFault)
 {
     Texts complete;
     for (unsigned id : EnglishStringIds()) {
         complete[id] = LoadEnglishString(id);
     }
-    const auto without = [&](unsigned id) {
-        Texts t = complete;
-        t.erase(id);
-        return t;
-    };
     const auto with = [&](unsigned id, const QString& text) {
         Texts t = complete;
-        t[id] = text;
+        if (text.isNull()) {
+            t.erase(id);
+        } else {
+            t[id] = text;
+        }
         return t;
     };
     struct Case
     {
         const char* name;
-        std::vector<Texts> sources; // the first is compiled, all are checked as .ts
-        QStringList faults;
+        std::vector<Texts> sources; // the first is the catalogue, all are its .ts files
+        const char* faults;
     };
     const Case cases[] = {
-        {"complete", {complete}, {}},
-        {"missing", {without(kIdsQuitConfirm)}, {u"10079 missing"_qs}},
-        {"lost_s", {with(kIdsLoadFailed, u"Laden fehlgeschlagen"_qs)}, {u"108 placeholders"_qs}},
-        {"added_d", {with(kIdsReady, u"Bereit %d"_qs)}, {u"57345 placeholders"_qs}},
-        {"keys", {with(kIdsMenuCopy, u"&Kopieren\tStrg+C"_qs)}, {u"62426 accelerator"_qs}},
-        {"two_files", {complete, {{kIdsReady, u"Bereit"_qs}}}, {u"57345 twice"_qs}},
-        {"unknown_id", {complete, {{65000, u"X"_qs}}}, {u"65000 unknown"_qs}},
+        {"complete", {complete}, ""},
+        {"missing", {with(kIdsQuitConfirm, QString())}, "10079 missing"},
+        {"lost_s", {with(kIdsLoadFailed, u"Laden fehlgeschlagen"_qs)}, "108 placeholders"},
+        {"added_d", {with(kIdsReady, u"Bereit %d"_qs)}, "57345 placeholders"},
+        {"keys", {with(kIdsMenuCopy, u"&Kopieren\tStrg+C"_qs)}, "62426 accelerator"},
+        {"two_files", {complete, {{kIdsReady, u"Bereit"_qs}}}, "57345 twice"},
+        {"unknown_id", {complete, {{65000, u"X"_qs}}}, "65000 unknown"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const QString folder = FreshFolder(QString::fromLatin1(c.name));
-        MakeCatalogue(folder, u"de_DE.qm"_qs, c.sources.front());
+        MakeCatalogue(folder + u"/de_DE.qm"_qs, c.sources.front());
         QStringList ts;
         for (std::size_t i = 0; i < c.sources.size(); ++i) {
             ts << folder + QStringLiteral("/area%1.de_DE.ts").arg(i);
-            QString xml = u"<TS><context><name></name>"_qs;
-            for (const auto& [id, text] : c.sources[i]) {
-                xml += QStringLiteral("<message id=\"%1\"><translation>%2</translation></message>")
-                           .arg(id)
-                           .arg(text.toHtmlEscaped());
-            }
-            WriteBytes(ts.last(), (xml + u"</context></TS>"_qs).toUtf8());
+            WriteTs(ts.last(), c.sources[i]);
         }
         EXPECT_EQ(CatalogueFaults(folder + u"/de_DE.qm"_qs, ts).join(u", "_qs).toStdString(),
-                  c.faults.join(u", "_qs).toStdString());
+                  c.faults);
     }
 }
 
 TEST_F(Languages, Headless_FollowsTheProfileLanguage)
 {
-    const QString resources =
-        Resources(u"headless"_qs, {{u"de_DE.qm"_qs,
-                                    {{kIdsLanguageCheck, u"Deutsch"_qs},
-                                     {kIdsLoadSucceeded, u"'%s' erfolgreich geladen!"_qs}}}});
+    const QString resources = Resources(
+        u"headless"_qs, u"de_DE.qm"_qs,
+        {{kIdsLanguageCheck, u"Deutsch"_qs}, {kIdsLoadSucceeded, u"'%s' erfolgreich geladen!"_qs}});
     const QString file = qEnvironmentVariable("ZUNARO_HOME") + u"/Lang.znr"_qs;
     WriteSettingsFile(file);
     WriteProfileInt(kProfileLanguage, 1031);
