@@ -224,9 +224,8 @@ void CMainFrame::SetActionTexts(int command, unsigned caption)
     // The prompt shows in the status bar; the part after the line break is the tooltip.
     const QStringList prompt = LoadString(static_cast<unsigned>(command)).split(u'\n');
     action->setStatusTip(prompt.first());
-    action->setToolTip(prompt.first().isEmpty() ? action->text().remove(u'&')
-                       : prompt.size() > 1      ? prompt[1]
-                                                : prompt.first());
+    // Without a prompt the tooltip follows the caption.
+    action->setToolTip(prompt.size() > 1 ? prompt[1] : prompt.first());
 }
 
 QAction* CMainFrame::Action(int command) const
