@@ -391,10 +391,10 @@ TEST_F(Languages, Catalogues_CheckFindsEachFault)
     }
 }
 
-TEST_F(Languages, Headless_FollowsTheProfileLanguage)
+TEST_F(Languages, Programs_FollowTheProfileLanguage)
 {
     const QString resources = Resources(
-        u"headless"_qs, u"de_DE.qm"_qs,
+        u"programs"_qs, u"de_DE.qm"_qs,
         {{kIdsLanguageCheck, u"Deutsch"_qs}, {kIdsLoadSucceeded, u"'%s' erfolgreich geladen!"_qs}});
     const QString file = qEnvironmentVariable("ZUNARO_HOME") + u"/Lang.znr"_qs;
     WriteSettingsFile(file);
@@ -402,9 +402,19 @@ TEST_F(Languages, Headless_FollowsTheProfileLanguage)
     WriteProfileString(u"Ports"_qs, u"COM1"_qs, u"/nonexistent/zunaro-modem"_qs);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(u"ZUNARO_RESOURCES"_qs, resources);
-    Program program(FreePort(), {file}, env);
-    EXPECT_TRUE(program.WaitForLine(u"'"_qs + file + u"' erfolgreich geladen!"_qs))
-        << program.Output().toStdString();
-    program.Process().terminate();
-    EXPECT_TRUE(program.Process().waitForFinished(10000));
+    for (bool headless : {true, false}) {
+        SCOPED_TRACE(headless ? "headless" : "windowed");
+        const std::uint16_t port = FreePort();
+        Program program(port, {file}, env, headless);
+        EXPECT_TRUE(WaitUntil(
+            [&] {
+                const SOCKET s = ConnectLoopback(port);
+                return s != INVALID_SOCKET && closesocket(s) == 0;
+            },
+            20000));
+        program.Process().terminate(); // the run log keeps the start-up's lines
+        EXPECT_TRUE(program.Process().waitForFinished(20000));
+        EXPECT_TRUE(RunLogText().contains(u"'"_qs + file + u"' erfolgreich geladen!"_qs))
+            << RunLogText().toStdString();
+    }
 }
