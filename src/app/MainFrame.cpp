@@ -96,6 +96,8 @@ const MenuTitle kMenuBar[] = {{kIdsMenuFile, kFileMenu},
                               {kIdsMenuAlarm, kAlarmMenu},
                               {kIdsMenuHelp, kHelpMenu}};
 
+constexpr qsizetype kAlarmMenuIndex = 3;
+
 // A caption without the accelerator that follows its tab.
 QString CaptionText(unsigned id)
 {
@@ -251,7 +253,7 @@ void CMainFrame::CreateMenus()
         }
     }
     m_fileMenu = m_menus.first();
-    QMenu* alarm = m_menus[3];
+    QMenu* alarm = m_menus[kAlarmMenuIndex];
     m_recentAnchor = Action(CommandRecentFirst);
 
     Action(CommandCopy)
@@ -437,6 +439,8 @@ void CMainFrame::OnLanguage()
 
 void CMainFrame::ApplyLanguage()
 {
+    // The toolbar names its show/hide entry after its title: the entry's caption comes after.
+    m_toolBar->setWindowTitle(LoadString(kIdsToolbarTitle));
     for (qsizetype i = 0; i < m_menus.size(); ++i) {
         const MenuTitle& title = kMenuBar[i];
         m_menus[i]->setTitle(LoadString(title.title));
@@ -447,7 +451,6 @@ void CMainFrame::ApplyLanguage()
         }
     }
     SetActionTexts(CommandTrayExit, kIdsTrayExit);
-    m_toolBar->setWindowTitle(LoadString(kIdsToolbarTitle));
     m_view->RefreshHeaders();
     statusBar()->showMessage(LoadString(kIdsReady));
     m_shownCount = -1; // the count is formatted again in the new language

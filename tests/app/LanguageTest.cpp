@@ -276,16 +276,13 @@ TEST_F(Languages, SettingDialog_OnlyARealSwitchIsStored)
 
 TEST_F(Languages, Frame_SwitchRetitlesAtOnce_TrayWaitsForModalDialog)
 {
-    const Texts german{{kIdsLanguageCheck, u"Deutsch"_qs},
-                       {kIdsMenuFile, u"&Datei"_qs},
-                       {kIdsMenuCopy, u"&Kopieren\tCtrl+C"_qs},
-                       {kIdsTrayExit, u"Beenden"_qs},
-                       {kIdsReady, u"Bereit"_qs},
-                       {kIdsSmsCount, u"SMS-Anzahl: %d"_qs},
-                       {kIdsPrinterPane, u"Alarmdrucker"_qs},
-                       {kIdsColumnDate, u"Datum"_qs},
-                       {kIdsColumnTime, u"Uhrzeit"_qs},
-                       {kIdsColumnEvent, u"Ereignis"_qs}};
+    const Texts german{
+        {kIdsLanguageCheck, u"Deutsch"_qs},      {kIdsMenuFile, u"&Datei"_qs},
+        {kIdsMenuCopy, u"&Kopieren\tCtrl+C"_qs}, {kIdsMenuToolbar, u"&Symbolleiste"_qs},
+        {kIdsTrayExit, u"Beenden"_qs},           {kIdsReady, u"Bereit"_qs},
+        {kIdsSmsCount, u"SMS-Anzahl: %d"_qs},    {kIdsPrinterPane, u"Alarmdrucker"_qs},
+        {kIdsColumnDate, u"Datum"_qs},           {kIdsColumnTime, u"Uhrzeit"_qs},
+        {kIdsColumnEvent, u"Ereignis"_qs}};
     const QString folder = Resources(u"frame"_qs, u"de_DE.qm"_qs, german);
     CLangResource languages;
     languages.SetLanguageFolder(folder + u"/Lang"_qs);
@@ -297,6 +294,7 @@ TEST_F(Languages, Frame_SwitchRetitlesAtOnce_TrayWaitsForModalDialog)
                           frame->Action(CMainFrame::CommandCopy)->text(),
                           frame->Action(CMainFrame::CommandCopy)->shortcut().toString(),
                           frame->Action(CMainFrame::CommandTrayExit)->text(),
+                          frame->Action(CMainFrame::CommandToolbar)->text(),
                           frame->statusBar()->currentMessage(),
                           frame->SmsCountText()};
         for (int i = 0; i < 3; ++i) {
@@ -309,14 +307,14 @@ TEST_F(Languages, Frame_SwitchRetitlesAtOnce_TrayWaitsForModalDialog)
     languages.SelectLanguage(1031);
     frame->ApplyLanguage();
     EXPECT_EQ(shown(), (QStringList{u"&Datei"_qs, u"&Kopieren"_qs, u"Ctrl+C"_qs, u"Beenden"_qs,
-                                    u"Bereit"_qs, u"SMS-Anzahl: 0"_qs, u"Datum"_qs, u"Uhrzeit"_qs,
-                                    u"Ereignis"_qs, u"1"_qs}));
+                                    u"&Symbolleiste"_qs, u"Bereit"_qs, u"SMS-Anzahl: 0"_qs,
+                                    u"Datum"_qs, u"Uhrzeit"_qs, u"Ereignis"_qs, u"1"_qs}));
     EXPECT_EQ(frame->View()->columnWidth(CEventListModel::ColumnEvent), 80);
     languages.SelectLanguage(1033);
     frame->ApplyLanguage();
-    EXPECT_EQ(shown(),
-              (QStringList{u"&File"_qs, u"&Copy"_qs, u"Ctrl+C"_qs, u"Exit"_qs, u"Ready"_qs,
-                           u"SMS Count: 0"_qs, u"Date"_qs, u"Time"_qs, u"Event"_qs, u"0"_qs}));
+    EXPECT_EQ(shown(), (QStringList{u"&File"_qs, u"&Copy"_qs, u"Ctrl+C"_qs, u"Exit"_qs,
+                                    u"&Toolbar"_qs, u"Ready"_qs, u"SMS Count: 0"_qs, u"Date"_qs,
+                                    u"Time"_qs, u"Event"_qs, u"0"_qs}));
 
     // The tray's double-click leaves the window alone while a modal dialog is open.
     frame->showNormal();
