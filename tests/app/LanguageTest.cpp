@@ -282,7 +282,7 @@ TEST_F(Languages, Frame_SwitchRetitlesAtOnce_TrayWaitsForModalDialog)
         {kIdsTrayExit, u"Beenden"_qs},           {kIdsReady, u"Bereit"_qs},
         {kIdsSmsCount, u"SMS-Anzahl: %d"_qs},    {kIdsPrinterPane, u"Alarmdrucker"_qs},
         {kIdsColumnDate, u"Datum"_qs},           {kIdsColumnTime, u"Uhrzeit"_qs},
-        {kIdsColumnEvent, u"Ereignis"_qs}};
+        {kIdsColumnEvent, u"Ereignis"_qs},       {kIdsToolbarTitle, u"Werkzeuge"_qs}};
     const QString folder = Resources(u"frame"_qs, u"de_DE.qm"_qs, german);
     CLangResource languages;
     languages.SetLanguageFolder(folder + u"/Lang"_qs);
