@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
+#include <QThread>
 #include <QTranslator>
 
 #include "platform/Folders.h"
@@ -171,7 +172,15 @@ bool CLangResource::LoadLanguageLibrary(unsigned langId)
     if (entry->langId == kEnglish) {
         return true;
     }
-    auto catalogue = std::make_shared<QTranslator>();
+    // A worker may hold the last reference: the catalogue is then deleted by the thread that
+    // made it, as every QObject must be.
+    std::shared_ptr<QTranslator> catalogue(new QTranslator, [](QTranslator* t) {
+        if (t->thread() == QThread::currentThread()) {
+            delete t;
+        } else {
+            t->deleteLater();
+        }
+    });
     if (!catalogue->load(file)) {
         return false;
     }
