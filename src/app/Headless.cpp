@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 
 #include "app/GatewayApp.h"
+#include "app/LangResource.h"
 #include "app/Startup.h"
 #include "eventlog/EventRecord.h"
 #include "eventlog/EventSink.h"
@@ -56,6 +57,7 @@ int RunHeadless(int& argc, char** argv, const QString& settingsFile)
         std::fprintf(stderr, "%s\n", qPrintable(error));
         return 1;
     }
+    SelectStartupLanguage();
     CHeadless program;
     if (!program.Start(settingsFile)) {
         std::fprintf(stderr, "zunaro: cannot catch SIGTERM and SIGINT\n");

@@ -1,7 +1,9 @@
 #include "app/MainFrame.h"
 
 #include <mutex>
+#include <span>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
@@ -19,6 +21,8 @@
 
 #include "app/AppIcons.h"
 #include "app/DesktopActions.h"
+#include "app/DlgSetting.h"
+#include "app/LangResource.h"
 #include "capture/AlarmCounter.h"
 #include "eventlog/EventSink.h"
 #include "eventlog/EventView.h"
@@ -45,50 +49,80 @@ constexpr int kSeparator = 0;
 struct MenuItem
 {
     int command;
-    const char* caption; // "&Copy\tCtrl+C": the text after the tab is the accelerator
+    unsigned caption; // "&Copy\tCtrl+C": the text after the tab is the accelerator
 };
 
-// The main menu, in order, with its exact captions.
-const MenuItem kFileMenu[] = {{CMainFrame::CommandNew, "&New\tCtrl+N"},
-                              {CMainFrame::CommandOpen, "&Open...\tCtrl+O"},
-                              {CMainFrame::CommandSave, "&Save\tCtrl+S"},
-                              {CMainFrame::CommandSaveAs, "Save &As..."},
-                              {kSeparator, nullptr},
-                              {CMainFrame::CommandRecentFirst, "Recent File"},
-                              {kSeparator, nullptr},
-                              {CMainFrame::CommandExit, "E&xit"}};
-const MenuItem kEditMenu[] = {{CMainFrame::CommandCopy, "&Copy\tCtrl+C"}};
-const MenuItem kViewMenu[] = {{CMainFrame::CommandClearMessages, "&Clear Messages"},
-                              {CMainFrame::CommandErrorsOnly, "Log &Errors Only"},
-                              {CMainFrame::CommandSaveLog, "Save Log..."},
-                              {kSeparator, nullptr},
-                              {CMainFrame::CommandLanguage, "Language Setting..."},
-                              {kSeparator, nullptr},
-                              {CMainFrame::CommandToolbar, "&Toolbar"},
-                              {CMainFrame::CommandStatusBar, "&Status Bar"}};
-const MenuItem kAlarmMenu[] = {{CMainFrame::CommandSetupPrinter, "Setup Printer Driver..."},
-                               {kSeparator, nullptr},
-                               {CMainFrame::CommandUsers, "User..."},
-                               {CMainFrame::CommandModem, "GPRS Modem..."},
-                               {CMainFrame::CommandMail, "E-Mail..."},
-                               {CMainFrame::CommandVoice, "Voice..."},
-                               {kSeparator, nullptr},
-                               {CMainFrame::CommandEnableAutoRun, "Enable AutoRun "},
-                               {CMainFrame::CommandDisableAutoRun, "Disable AutoRun "}};
-const MenuItem kHelpMenu[] = {{CMainFrame::CommandHelp, "&Help Contents"},
-                              {kSeparator, nullptr},
-                              {CMainFrame::CommandAbout, "&About Zunaro..."}};
+// The main menu, in order; the captions come from the string table.
+const MenuItem kFileMenu[] = {{CMainFrame::CommandNew, kIdsMenuNew},
+                              {CMainFrame::CommandOpen, kIdsMenuOpen},
+                              {CMainFrame::CommandSave, kIdsMenuSave},
+                              {CMainFrame::CommandSaveAs, kIdsMenuSaveAs},
+                              {kSeparator, 0},
+                              {CMainFrame::CommandRecentFirst, kIdsMenuRecentFile},
+                              {kSeparator, 0},
+                              {CMainFrame::CommandExit, kIdsMenuExit}};
+const MenuItem kEditMenu[] = {{CMainFrame::CommandCopy, kIdsMenuCopy}};
+const MenuItem kViewMenu[] = {{CMainFrame::CommandClearMessages, kIdsMenuClearMessages},
+                              {CMainFrame::CommandErrorsOnly, kIdsMenuErrorsOnly},
+                              {CMainFrame::CommandSaveLog, kIdsMenuSaveLog},
+                              {kSeparator, 0},
+                              {CMainFrame::CommandLanguage, kIdsMenuLanguage},
+                              {kSeparator, 0},
+                              {CMainFrame::CommandToolbar, kIdsMenuToolbar},
+                              {CMainFrame::CommandStatusBar, kIdsMenuStatusBar}};
+const MenuItem kAlarmMenu[] = {{CMainFrame::CommandSetupPrinter, kIdsMenuSetupPrinter},
+                               {kSeparator, 0},
+                               {CMainFrame::CommandUsers, kIdsMenuUsers},
+                               {CMainFrame::CommandModem, kIdsMenuModem},
+                               {CMainFrame::CommandMail, kIdsMenuMail},
+                               {CMainFrame::CommandVoice, kIdsMenuVoice},
+                               {kSeparator, 0},
+                               {CMainFrame::CommandEnableAutoRun, kIdsMenuEnableAutoRun},
+                               {CMainFrame::CommandDisableAutoRun, kIdsMenuDisableAutoRun}};
+const MenuItem kHelpMenu[] = {{CMainFrame::CommandHelp, kIdsMenuHelpContents},
+                              {kSeparator, 0},
+                              {CMainFrame::CommandAbout, kIdsMenuAbout}};
 
-// Commands whose dialogs are not built yet: present, disabled.
-const int kLaterCommands[] = {
-    CMainFrame::CommandLanguage,
+struct MenuTitle
+{
+    unsigned title;
+    std::span<const MenuItem> items;
 };
+
+// The menu bar, left to right.
+const MenuTitle kMenuBar[] = {{kIdsMenuFile, kFileMenu},
+                              {kIdsMenuEdit, kEditMenu},
+                              {kIdsMenuView, kViewMenu},
+                              {kIdsMenuAlarm, kAlarmMenu},
+                              {kIdsMenuHelp, kHelpMenu}};
+
+constexpr qsizetype kAlarmMenuIndex = 3;
+
+// A caption without the accelerator that follows its tab.
+QString CaptionText(unsigned id)
+{
+    return LoadString(id).section(u'\t', 0, 0);
+}
 
 // The file dialogs' filter, from the document template ("Zunaro Files (*.znr)").
 QString DocumentFilter()
 {
     const QStringList parts = LoadString(kIdsDocumentTemplate).split(u'\n');
     return parts.size() > 3 ? parts[3] : QStringLiteral("Zunaro Files (*.znr)");
+}
+
+// The message boxes' buttons in the current language.
+void LabelButtons(QMessageBox& box)
+{
+    const std::pair<QMessageBox::StandardButton, unsigned> labels[] = {
+        {QMessageBox::Yes, kIdsButtonYes},
+        {QMessageBox::No, kIdsButtonNo},
+        {QMessageBox::Cancel, kIdsButtonCancel}};
+    for (const auto& [button, text] : labels) {
+        if (QAbstractButton* b = box.button(button)) {
+            b->setText(LoadString(text));
+        }
+    }
 }
 
 QString AppTitle()
@@ -112,9 +146,12 @@ CMainFrame::CMainFrame(CDoc& doc, const QString& runLogFolder, QWidget* parent)
     CreateTray();
 
     m_doc.SetSavePrompt([this](const QString& title) {
-        const auto answer = QMessageBox::question(
-            this, AppTitle(), FormatText(LoadString(kIdsSaveChanges), {title}),
-            QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
+        QMessageBox box(QMessageBox::Question, AppTitle(),
+                        FormatText(LoadString(kIdsSaveChanges), {title}),
+                        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
+        box.setDefaultButton(QMessageBox::Yes);
+        LabelButtons(box);
+        const auto answer = box.exec();
         return answer == QMessageBox::Yes  ? CDocument::SaveAnswer::Save
                : answer == QMessageBox::No ? CDocument::SaveAnswer::Discard
                                            : CDocument::SaveAnswer::Cancel;
@@ -153,10 +190,8 @@ CMainFrame::~CMainFrame()
     }
 }
 
-QAction* CMainFrame::MakeAction(int command, const char* caption)
+QAction* CMainFrame::MakeAction(int command, unsigned caption)
 {
-    const QString text = QString::fromUtf8(caption);
-    const qsizetype tab = text.indexOf(u'\t');
     QAction* action = nullptr;
     if (command == CommandClearMessages || command == CommandErrorsOnly ||
         command == CommandSaveLog || command == CommandCopy) {
@@ -166,18 +201,25 @@ QAction* CMainFrame::MakeAction(int command, const char* caption)
     } else {
         action = new QAction(this);
     }
-    action->setText(tab < 0 ? text : text.left(tab));
-    if (tab >= 0) {
-        action->setShortcut(QKeySequence(text.mid(tab + 1)));
-    }
-    // The prompt shows in the status bar; the part after the line break is the tooltip.
-    const QStringList prompt = LoadString(static_cast<unsigned>(command)).split(u'\n');
-    if (!prompt.first().isEmpty()) {
-        action->setStatusTip(prompt.first());
-        action->setToolTip(prompt.size() > 1 ? prompt[1] : prompt.first());
+    // The keys are the same in every language: they come from the built-in table.
+    const QString keys = LoadEnglishString(caption).section(u'\t', 1);
+    if (!keys.isEmpty()) {
+        action->setShortcut(QKeySequence(keys, QKeySequence::PortableText));
     }
     m_actions[command] = action;
+    SetActionTexts(command, caption);
     return action;
+}
+
+void CMainFrame::SetActionTexts(int command, unsigned caption)
+{
+    QAction* action = Action(command);
+    action->setText(CaptionText(caption));
+    // The prompt shows in the status bar; the part after the line break is the tooltip.
+    const QStringList prompt = LoadString(static_cast<unsigned>(command)).split(u'\n');
+    action->setStatusTip(prompt.first());
+    // Without a prompt the tooltip follows the caption.
+    action->setToolTip(prompt.size() > 1 ? prompt[1] : prompt.first());
 }
 
 QAction* CMainFrame::Action(int command) const
@@ -189,25 +231,21 @@ QAction* CMainFrame::Action(int command) const
 void CMainFrame::CreateMenus()
 {
     // The toolbar exists before its show/hide entry is made.
-    m_toolBar = new QToolBar(QStringLiteral("Standard"), this);
+    m_toolBar = new QToolBar(LoadString(kIdsToolbarTitle), this);
     m_toolBar->setObjectName(QStringLiteral("Toolbar"));
-    const auto fill = [this](QMenu* menu, const auto& items) {
-        for (const MenuItem& item : items) {
+    for (const MenuTitle& title : kMenuBar) {
+        QMenu* menu = menuBar()->addMenu(LoadString(title.title));
+        m_menus.append(menu);
+        for (const MenuItem& item : title.items) {
             if (item.command == kSeparator) {
                 menu->addSeparator();
             } else {
                 menu->addAction(MakeAction(item.command, item.caption));
             }
         }
-    };
-    m_fileMenu = menuBar()->addMenu(QStringLiteral("&File"));
-    fill(m_fileMenu, kFileMenu);
-    fill(menuBar()->addMenu(QStringLiteral("&Edit")), kEditMenu);
-    QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
-    fill(view, kViewMenu);
-    QMenu* alarm = menuBar()->addMenu(QStringLiteral("Alarm"));
-    fill(alarm, kAlarmMenu);
-    fill(menuBar()->addMenu(QStringLiteral("&Help")), kHelpMenu);
+    }
+    m_fileMenu = m_menus.first();
+    QMenu* alarm = m_menus[kAlarmMenuIndex];
     m_recentAnchor = Action(CommandRecentFirst);
 
     Action(CommandCopy)
@@ -230,9 +268,6 @@ void CMainFrame::CreateMenus()
     connect(Action(CommandModem), &QAction::triggered, this, &CMainFrame::OnModem);
     connect(Action(CommandMail), &QAction::triggered, this, &CMainFrame::OnMail);
     connect(Action(CommandVoice), &QAction::triggered, this, &CMainFrame::OnVoice);
-    for (int command : kLaterCommands) {
-        Action(command)->setEnabled(false);
-    }
 
     Action(CommandEnableAutoRun)->setCheckable(true);
     Action(CommandDisableAutoRun)->setCheckable(true);
@@ -283,23 +318,18 @@ void CMainFrame::CreateTray()
     m_trayMenu = new QMenu(this);
     m_trayMenu->addAction(Action(CommandAbout));
     m_trayMenu->addSeparator();
-    QAction* exit = new QAction(QStringLiteral("Exit"), this);
-    exit->setStatusTip(LoadString(CommandTrayExit).split(u'\n').first());
+    QAction* exit = new QAction(this);
+    m_actions[CommandTrayExit] = exit;
+    SetActionTexts(CommandTrayExit, kIdsTrayExit);
     connect(exit, &QAction::triggered, this, &CMainFrame::TrayExit);
     m_trayMenu->addAction(exit);
-    m_actions[CommandTrayExit] = exit;
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
         return; // closing minimises instead of hiding
     }
     m_tray = new QSystemTrayIcon(windowIcon(), this);
     m_tray->setToolTip(LoadString(kIdsFrameTitle).left(kTrayTipMax));
     m_tray->setContextMenu(m_trayMenu);
-    connect(m_tray, &QSystemTrayIcon::activated, this,
-            [this](QSystemTrayIcon::ActivationReason reason) {
-                if (reason == QSystemTrayIcon::DoubleClick) {
-                    ToggleFromTray();
-                }
-            });
+    connect(m_tray, &QSystemTrayIcon::activated, this, &CMainFrame::OnTrayActivated);
     m_tray->show();
 }
 
@@ -388,7 +418,38 @@ void CMainFrame::ShowHelp()
     QApplication::restoreOverrideCursor();
 }
 
-void CMainFrame::OnLanguage() {}
+void CMainFrame::OnLanguage()
+{
+    CDlgSetting dialog(CLangResource::Instance(), this);
+    if (dialog.exec() == QDialog::Accepted) {
+        ApplyLanguage();
+    }
+}
+
+void CMainFrame::ApplyLanguage()
+{
+    // The toolbar names its show/hide entry after its title: the entry's caption comes after.
+    m_toolBar->setWindowTitle(LoadString(kIdsToolbarTitle));
+    for (qsizetype i = 0; i < m_menus.size(); ++i) {
+        const MenuTitle& title = kMenuBar[i];
+        m_menus[i]->setTitle(LoadString(title.title));
+        for (const MenuItem& item : title.items) {
+            if (item.command != kSeparator) {
+                SetActionTexts(item.command, item.caption);
+            }
+        }
+    }
+    SetActionTexts(CommandTrayExit, kIdsTrayExit);
+    m_view->RefreshHeaders();
+    statusBar()->showMessage(LoadString(kIdsReady));
+    m_shownCount = -1; // the count is formatted again in the new language
+    UpdateSmsCount();
+    SetPaneText(m_infoPane, LoadString(kIdsPrinterPane));
+    if (m_tray) {
+        m_tray->setToolTip(LoadString(kIdsFrameTitle).left(kTrayTipMax));
+    }
+    UpdateTitle();
+}
 
 void CMainFrame::SetAutoRun(bool on)
 {
@@ -489,6 +550,14 @@ void CMainFrame::TuckAway()
     }
 }
 
+void CMainFrame::OnTrayActivated(QSystemTrayIcon::ActivationReason reason)
+{
+    // A modal dialog keeps the window as it is: hiding it would hide the dialog's owner.
+    if (reason == QSystemTrayIcon::DoubleClick && !QApplication::activeModalWidget()) {
+        ToggleFromTray();
+    }
+}
+
 void CMainFrame::ToggleFromTray()
 {
     if (isHidden() || isMinimized()) {
@@ -504,6 +573,7 @@ void CMainFrame::TrayExit()
 {
     QMessageBox box(QMessageBox::Question, AppTitle(), LoadString(kIdsQuitConfirm),
                     QMessageBox::Yes | QMessageBox::No, this);
+    LabelButtons(box);
     if (box.exec() == QMessageBox::No) {
         return;
     }

@@ -3,6 +3,7 @@
 #include <map>
 
 #include <QMainWindow>
+#include <QSystemTrayIcon>
 
 #include "app/Startup.h"
 
@@ -12,7 +13,6 @@ class CDoc;
 class CEventView;
 class QLabel;
 class QMenu;
-class QSystemTrayIcon;
 
 // The main window: the event view as its client, the menus, the toolbar, the status bar with
 // the alarm count, and the tray icon. It is meant to stay up unattended: closing or
@@ -78,6 +78,12 @@ public:
     // Shows the one recipient list dialog modally over parent (the frame itself for the
     // User... command, the modem and e-mail dialogs for their "..." buttons).
     void OpenUserList(QWidget* parent);
+    // After a language switch: the menus, the toolbar's and tray's texts, the status panes
+    // and the event view's column titles, all at once in the current language.
+    void ApplyLanguage();
+    // A click on the tray icon: a double-click shows or hides the window, unless a modal
+    // dialog is open.
+    void OnTrayActivated(QSystemTrayIcon::ActivationReason reason);
 
 signals:
     // The window accepted its close: the program ends.
@@ -92,7 +98,8 @@ private:
     void CreateToolBar();
     void CreateStatusBar();
     void CreateTray();
-    QAction* MakeAction(int command, const char* caption);
+    QAction* MakeAction(int command, unsigned caption);
+    void SetActionTexts(int command, unsigned caption);
     void UpdateCommandStates();
     void RebuildRecentFiles();
     void UpdateSmsCount();
@@ -118,6 +125,7 @@ private:
     CDesktopActions* m_desktop = nullptr;
     CDlgUserList* m_userList = nullptr; // made at its first use, a child of the frame
     std::map<int, QAction*> m_actions;
+    QList<QMenu*> m_menus; // the menu bar, left to right
     QMenu* m_fileMenu = nullptr;
     QMenu* m_trayMenu = nullptr;
     QAction* m_recentAnchor = nullptr;

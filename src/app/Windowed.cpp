@@ -5,6 +5,7 @@
 
 #include "app/AppIcons.h"
 #include "app/GatewayApp.h"
+#include "app/LangResource.h"
 #include "app/MainFrame.h"
 #include "platform/Folders.h"
 #include "platform/Signals.h"
@@ -76,6 +77,7 @@ int RunWindowed(int& argc, char** argv, const QString& settingsFile)
         QMessageBox::warning(nullptr, LoadString(kIdsFrameTitle), error);
         return 1;
     }
+    SelectStartupLanguage();
     CWindowed program;
     QObject::connect(&program, &CWindowed::finished, &app, [] { QCoreApplication::exit(0); });
     program.Start(settingsFile);

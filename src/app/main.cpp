@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include "app/Headless.h"
+#include "app/LangResource.h"
 #include "app/Windowed.h"
 #include "platform/StringIds.h"
 #include "platform/StringTable.h"
@@ -76,6 +77,7 @@ int main(int argc, char* argv[])
     parser.addOptions({help, version, headless});
     parser.addPositionalArgument(u"file.znr"_qs, QString());
     if (!parser.parse(args)) {
+        SelectStartupLanguage();
         const QStringList unknown = parser.unknownOptionNames();
         const QString error =
             unknown.isEmpty()
@@ -86,6 +88,7 @@ int main(int argc, char* argv[])
         return kExitUsage;
     }
     if (parser.isSet(help)) {
+        SelectStartupLanguage(); // the help speaks the profile's language
         Print(stdout, HelpText(program));
         return 0;
     }

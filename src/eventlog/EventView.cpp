@@ -115,6 +115,15 @@ CEventView::~CEventView()
     m_model.SaveSettings();
 }
 
+void CEventView::RefreshHeaders()
+{
+    m_model.RefreshHeaders();
+    const std::array<int, 3> widths = CEventListModel::ColumnWidths(true);
+    for (int i = 0; i < 3; ++i) {
+        setColumnWidth(i, widths[static_cast<std::size_t>(i)]);
+    }
+}
+
 QAction* CEventView::Action(Command command) const
 {
     for (QAction* action : m_actions) {

@@ -40,6 +40,9 @@ public:
     void Flush();
     // The context menu the right button or the space key opens, built from the current state.
     QMenu* BuildContextMenu();
+    // After a language switch: the column titles in the current language, with the widths
+    // stored in the profile (Date 120, Time 120, Event 80 when none are stored).
+    void RefreshHeaders();
 
     void CopySelection();
     void SaveLogAs();

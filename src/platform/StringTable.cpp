@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 #include <mutex>
-#include <shared_mutex>
 
 namespace {
 
@@ -30,8 +30,11 @@ constexpr bool IdsAreUnique()
 }
 static_assert(IdsAreUnique(), "two entries of the string table share an id");
 
-std::shared_mutex g_catalogMutex;
-std::function<QString(unsigned)> g_catalog;
+// Readers copy the pointer under the lock and look up outside it: a switch never waits for a
+// lookup, and a lookup finishes with the catalogue it started with.
+using Catalog = std::function<QString(unsigned)>;
+std::mutex g_catalogMutex;
+std::shared_ptr<const Catalog> g_catalog;
 
 } // namespace
 
@@ -45,15 +48,27 @@ QString LoadEnglishString(unsigned id)
     return {};
 }
 
+std::vector<unsigned> EnglishStringIds()
+{
+    std::vector<unsigned> ids;
+    ids.reserve(std::size(kEnglish));
+    for (const Entry& e : kEnglish) {
+        ids.push_back(e.id);
+    }
+    return ids;
+}
+
 QString LoadString(unsigned id)
 {
+    std::shared_ptr<const Catalog> catalog;
     {
-        std::shared_lock lock(g_catalogMutex);
-        if (g_catalog) {
-            QString text = g_catalog(id);
-            if (!text.isEmpty()) {
-                return text;
-            }
+        std::lock_guard lock(g_catalogMutex);
+        catalog = g_catalog;
+    }
+    if (catalog) {
+        QString text = (*catalog)(id);
+        if (!text.isEmpty()) {
+            return text;
         }
     }
     return LoadEnglishString(id);
@@ -61,8 +76,12 @@ QString LoadString(unsigned id)
 
 void SetStringCatalog(std::function<QString(unsigned id)> lookup)
 {
-    std::unique_lock lock(g_catalogMutex);
-    g_catalog = std::move(lookup);
+    std::shared_ptr<const Catalog> next;
+    if (lookup) {
+        next = std::make_shared<const Catalog>(std::move(lookup));
+    }
+    std::lock_guard lock(g_catalogMutex);
+    g_catalog.swap(next); // the previous catalogue is released after the lock
 }
 
 QString FormatText(const QString& pattern, const QStringList& args)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <vector>
 
 #include <QString>
 #include <QStringList>
@@ -13,6 +14,8 @@
 QString LoadString(unsigned id);
 // Returns the built-in English text of id, or an empty string.
 QString LoadEnglishString(unsigned id);
+// Returns every id of the built-in English table, in table order.
+std::vector<unsigned> EnglishStringIds();
 // Installs the lookup of the current language: it returns the translated text of an id, or
 // an empty string when the catalogue has none. An empty function returns to English.
 void SetStringCatalog(std::function<QString(unsigned id)> lookup);
