@@ -11,6 +11,7 @@
 #include <QThread>
 
 #include "app/GatewayApp.h"
+#include "app/LangResource.h"
 #include "app/MainFrame.h"
 #include "app/Windowed.h"
 #include "eventlog/EventSink.h"
@@ -41,6 +42,7 @@ int main(int argc, char** argv)
     WriteProfileInt("Event View", "2", 545);
     WriteProfileString("Ports", "COM1", "/nonexistent/zunaro-modem");
 
+    SelectStartupLanguage(); // LANG=de_DE.UTF-8 makes the German picture
     CWindowed program;
     program.Start();
     const char* const lines[][2] = {
