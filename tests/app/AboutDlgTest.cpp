@@ -15,8 +15,7 @@
 #include "platform/StringTable.h"
 #include "support/QtPrinters.h"
 
-// The desktop's handler of "zunaro-test:" addresses; it runs on the opening thread, whose
-// end the tests wait for before they read what it opened.
+// The desktop's handler of "zunaro-test:" addresses (called on the opening thread).
 class UrlHandler : public QObject
 {
     Q_OBJECT
@@ -42,9 +41,9 @@ TEST(AboutDlg, TitleAndBuildLine)
     EXPECT_EQ(CAboutDlg::NormaliseDate("Mar  5 2016"), u"Mar 5 2016"_qs);
     EXPECT_EQ(CAboutDlg::NormaliseDate("Mar 25 2016"), u"Mar 25 2016"_qs);
     EXPECT_EQ(dlg.Link()->Link(), LoadString(kIdsHomePage));
-    if (qEnvironmentVariableIsSet("ZUNARO_SCREENSHOTS")) {
+    if (const QString shots = qEnvironmentVariable("ZUNARO_SCREENSHOTS"); !shots.isEmpty()) {
         dlg.show();
-        EXPECT_TRUE(dlg.grab().save(qEnvironmentVariable("ZUNARO_SCREENSHOTS") + u"/About.png"_qs));
+        EXPECT_TRUE(dlg.grab().save(shots + u"/About.png"_qs));
     }
 }
 

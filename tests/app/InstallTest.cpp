@@ -4,7 +4,6 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QSettings>
 
 #include "app/ProgramProcess.h"
@@ -18,39 +17,29 @@ struct Result
     QString out;
 };
 
-Result Exec(const QString& program, const QStringList& args, int timeoutMs = 180000)
+Result Exec(const QString& program, const QStringList& args)
 {
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
     p.start(program, args);
     Result r;
-    if (p.waitForFinished(timeoutMs) && p.exitStatus() == QProcess::NormalExit) {
+    if (p.waitForFinished(180000) && p.exitStatus() == QProcess::NormalExit) {
         r.code = p.exitCode();
     }
     r.out = QString::fromLocal8Bit(p.readAll());
     return r;
 }
 
-// Files every install holds, relative to the prefix; the icon sizes are added below.
-const char* const kInstalled[] = {"bin/zunaro",
-                                  "share/zunaro/Ding.wav",
-                                  "share/zunaro/Help/Zunaro-En.pdf",
-                                  "share/applications/zunaro.desktop",
-                                  "share/metainfo/org.zunaro.Zunaro.metainfo.xml",
-                                  "share/icons/hicolor/scalable/apps/zunaro.svg",
-                                  "lib/systemd/user/zunaro.service",
-                                  "share/doc/zunaro/README.md"};
 const int kIconSizes[] = {16, 22, 24, 32, 48, 64, 128, 256};
 
-// Installs the built tree into a temporary prefix and makes the Debian package from it once
-// for all tests (cpack installs again, into its own staging folder; neither builds).
+// The built tree installed into a temporary prefix, and packaged and unpacked, once for all
+// tests (cpack installs again, into its own staging folder; neither builds).
 class Installed : public ::testing::Test
 {
 protected:
     static void SetUpTestSuite()
     {
-        const QString binary = qEnvironmentVariable("ZUNARO_BINARY");
-        s_build = binary.isEmpty() ? QString() : QFileInfo(binary).absolutePath();
+        s_build = QFileInfo(qEnvironmentVariable("ZUNARO_BINARY")).absolutePath();
         s_prefix = FreshFolder(u"prefix"_qs);
         s_install = Exec(u"cmake"_qs, {u"--install"_qs, s_build, u"--prefix"_qs, s_prefix});
         const QString out = FreshFolder(u"deb"_qs);
@@ -63,26 +52,10 @@ protected:
     }
     void SetUp() override
     {
-        ASSERT_FALSE(s_build.isEmpty())
-            << "run through ctest: ZUNARO_BINARY names the built program";
+        ASSERT_TRUE(qEnvironmentVariableIsSet("ZUNARO_BINARY")) << "run through ctest";
         ASSERT_EQ(s_install.code, 0) << s_install.out.toStdString();
         ASSERT_EQ(s_cpack.code, 0) << s_cpack.out.toStdString();
         ASSERT_FALSE(s_deb.isEmpty());
-    }
-    static QStringList ExpectedFiles()
-    {
-        QStringList files;
-        for (const char* f : kInstalled) {
-            files << QString::fromLatin1(f);
-        }
-        for (int size : kIconSizes) {
-            files << QStringLiteral("share/icons/hicolor/%1x%1/apps/zunaro.png").arg(size);
-        }
-        // The language catalogues the build made, whichever they are.
-        for (const QString& qm : QDir(s_build + u"/Lang"_qs).entryList({u"*.qm"_qs})) {
-            files << u"share/zunaro/Lang/"_qs + qm;
-        }
-        return files;
     }
     static QString Field(const char* name)
     {
@@ -95,18 +68,27 @@ protected:
 
 } // namespace
 
-TEST_F(Installed, Layout_SameInPrefixAndPackage)
+TEST_F(Installed, Layout_SameInPrefixAndPackage_IconsAtTheirSize)
 {
+    QStringList files{u"bin/zunaro"_qs,
+                      u"share/zunaro/Ding.wav"_qs,
+                      u"share/zunaro/Help/Zunaro-En.pdf"_qs,
+                      u"share/applications/zunaro.desktop"_qs,
+                      u"share/metainfo/org.zunaro.Zunaro.metainfo.xml"_qs,
+                      u"share/icons/hicolor/scalable/apps/zunaro.svg"_qs,
+                      u"lib/systemd/user/zunaro.service"_qs,
+                      u"share/doc/zunaro/README.md"_qs};
+    for (const QString& qm : QDir(s_build + u"/Lang"_qs).entryList({u"*.qm"_qs})) {
+        files << u"share/zunaro/Lang/"_qs + qm;
+    }
+    for (int size : kIconSizes) {
+        files << QStringLiteral("share/icons/hicolor/%1x%1/apps/zunaro.png").arg(size);
+        EXPECT_EQ(QImage(s_prefix + u'/' + files.last()).size(), QSize(size, size));
+    }
     const QString listing = Exec(u"dpkg-deb"_qs, {u"-c"_qs, s_deb}).out;
-    for (const QString& file : ExpectedFiles()) {
+    for (const QString& file : files) {
         EXPECT_TRUE(QFileInfo(s_prefix + u'/' + file).isFile()) << file.toStdString();
         EXPECT_TRUE(listing.contains(u" ./usr/"_qs + file + u'\n')) << file.toStdString();
-    }
-    // Each icon is rendered at the size its folder names.
-    for (int size : kIconSizes) {
-        const QImage icon(s_prefix +
-                          QStringLiteral("/share/icons/hicolor/%1x%1/apps/zunaro.png").arg(size));
-        EXPECT_EQ(icon.size(), QSize(size, size)) << size;
     }
 }
 
@@ -122,14 +104,12 @@ TEST_F(Installed, DesktopFiles_ValidAndPointingAtTheProgram)
     const Result unit = Exec(u"systemd-analyze"_qs,
                              {u"verify"_qs, s_prefix + u"/lib/systemd/user/zunaro.service"_qs});
     EXPECT_EQ(unit.code, 0) << unit.out.toStdString();
-
-    QSettings entry(apps, QSettings::IniFormat);
-    entry.beginGroup(u"Desktop Entry"_qs);
+    const QSettings entry(apps, QSettings::IniFormat);
     EXPECT_TRUE(QFileInfo::exists(s_prefix + u"/share/icons/hicolor/scalable/apps/"_qs +
-                                  entry.value(u"Icon"_qs).toString() + u".svg"_qs));
+                                  entry.value(u"Desktop Entry/Icon"_qs).toString() + u".svg"_qs));
 }
 
-TEST_F(Installed, Package_ControlFieldsAndVersion)
+TEST_F(Installed, Package_ControlFieldsAndCommandLine)
 {
     const QString version = Field("Version");
     EXPECT_TRUE(s_deb.endsWith(QStringLiteral("/zunaro_%1_amd64.deb").arg(version)))
@@ -158,17 +138,10 @@ TEST_F(Installed, Package_ControlFieldsAndVersion)
 // ends in order on the unit's stop signal.
 TEST_F(Installed, Service_CapturesJobAndStopsOnSigterm)
 {
-    const QString unit =
-        QString::fromUtf8(ReadBytes(s_root + u"/usr/lib/systemd/user/zunaro.service"_qs));
-    const auto value = [&](const QString& key) {
-        const auto m =
-            QRegularExpression(u"^"_qs + key + u"=(.*)$"_qs, QRegularExpression::MultilineOption)
-                .match(unit);
-        return m.hasMatch() ? m.captured(1).trimmed() : QString();
-    };
-    ASSERT_EQ(value(u"ExecStart"_qs), u"/usr/bin/zunaro --headless"_qs);
-    EXPECT_EQ(value(u"KillSignal"_qs), u"SIGTERM"_qs);
-    const int stopMs = value(u"TimeoutStopSec"_qs).toInt() * 1000;
+    const QSettings unit(s_root + u"/usr/lib/systemd/user/zunaro.service"_qs, QSettings::IniFormat);
+    ASSERT_EQ(unit.value(u"Service/ExecStart"_qs), u"/usr/bin/zunaro --headless"_qs);
+    EXPECT_EQ(unit.value(u"Service/KillSignal"_qs), u"SIGTERM"_qs);
+    const int stopMs = unit.value(u"Service/TimeoutStopSec"_qs).toInt() * 1000;
 
     qputenv("ZUNARO_BINARY", (s_root + u"/usr/bin/zunaro"_qs).toLocal8Bit());
     WriteProfileString("Ports", "COM1", "/nonexistent/zunaro-modem");
