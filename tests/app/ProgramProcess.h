@@ -39,12 +39,7 @@ public:
             [&] {
                 m_process.waitForReadyRead(20);
                 m_output += QString::fromUtf8(m_process.readAllStandardOutput());
-                for (const QString& line : m_output.split(u'\n')) {
-                    if (line.endsWith(u',' + text)) {
-                        return true;
-                    }
-                }
-                return false;
+                return m_output.contains(u',' + text + u'\n');
             },
             timeoutMs);
     }
