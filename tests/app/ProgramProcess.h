@@ -64,12 +64,11 @@ inline QString WriteSettingsFile(const QString& path, int voice = 0, const QStri
                                  const QByteArray& password = {}, const QString& phone = {},
                                  const QString& mail = {})
 {
-    QString users = u"<UserList/>\r\n"_qs;
-    if (!phone.isEmpty() || !mail.isEmpty()) {
-        users = QStringLiteral("<UserList>\r\n<GetUserResult Name=\"Op\" Phone=\"%1\" "
-                               "Mail=\"%2\"/>\r\n</UserList>\r\n")
-                    .arg(phone, mail);
-    }
+    const QString users = phone.isEmpty() && mail.isEmpty()
+                              ? u"<UserList/>\r\n"_qs
+                              : QStringLiteral("<UserList>\r\n<GetUserResult Name=\"Op\" "
+                                               "Phone=\"%1\" Mail=\"%2\"/>\r\n</UserList>\r\n")
+                                    .arg(phone, mail);
     WriteBytes(path, QStringLiteral("\xFEFF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
                                     "<SMS ComPort=\"0\" Voice=\"%1\" E-Mail=\"%2\" "
                                     "Password=\"%3\">\r\n%4</SMS>\r\n")
@@ -79,14 +78,12 @@ inline QString WriteSettingsFile(const QString& path, int voice = 0, const QStri
     return path;
 }
 
-// Sends mail through the SMTP server on 127.0.0.1:port.
 inline void UseMailServer(std::uint16_t port)
 {
     WriteProfileString(kProfileMailServer, "127.0.0.1");
     WriteProfileInt(kProfileMailPort, port);
 }
 
-// The outbox journal of the data folder.
 inline QString OutboxJournal()
 {
     return qEnvironmentVariable("ZUNARO_HOME") + u"/outbox.journal"_qs;
