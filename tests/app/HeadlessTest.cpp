@@ -80,11 +80,9 @@ TEST_F(Headless, OneRun_AlarmsShownAndSpoken_AtSigtermEveryOutcomeInTheRunLog)
     for (const QString& alarm : alarms) {
         ASSERT_TRUE(program->WaitForLine(alarm));
     }
-    const QString first = program->Output().split(u'\n').first();
-    EXPECT_TRUE(QRegularExpression(u"^\\d{4}-\\d{2}-\\d{2},\\d{2}:\\d{2}:\\d{2},"_qs)
-                    .match(first)
-                    .hasMatch())
-        << first.toStdString();
+    EXPECT_TRUE(program->Output().contains(
+        QRegularExpression(u"^\\d{4}-\\d{2}-\\d{2},\\d{2}:\\d{2}:\\d{2},"_qs)))
+        << program->Output().toStdString();
     // About a second of 16-bit speech.
     EXPECT_TRUE(WaitUntil([&] { return QFileInfo(raw).size() > 16000; }, 20000));
 
@@ -95,10 +93,8 @@ TEST_F(Headless, OneRun_AlarmsShownAndSpoken_AtSigtermEveryOutcomeInTheRunLog)
         EXPECT_TRUE(
             log.contains(u"Send '"_qs + alarm + u"' to 'op@example.org' unsuccessfully!"_qs))
             << alarm.toStdString();
-        EXPECT_TRUE(
-            QRegularExpression(u"SMS to '[^']*13800000001' not sent.*'"_qs + alarm + u"'"_qs)
-                .match(log)
-                .hasMatch())
+        EXPECT_TRUE(log.contains(
+            QRegularExpression(u"SMS to '[^']*13800000001' not sent.*'"_qs + alarm + u"'"_qs)))
             << alarm.toStdString();
     }
     EXPECT_TRUE(log.endsWith(u",Quit Zunaro normally!"_qs)) << log.toStdString();

@@ -122,7 +122,6 @@ protected:
         DeleteProfileValue("Main Window", "Toolbar");
         WriteProfileInt(kProfileListenerPort, port);
     }
-    void TearDown() override { program.reset(); }
 
     CMainFrame* Launch(const QString& file = QString())
     {
@@ -135,8 +134,8 @@ protected:
     }
 
     const std::uint16_t port = FreePort();
+    bool finished = false; // set by the program's end, so it outlives the program
     std::unique_ptr<CWindowed> program;
-    bool finished = false;
 };
 
 } // namespace
