@@ -39,14 +39,16 @@ public:
             [&] {
                 m_process.waitForReadyRead(20);
                 m_output += QString::fromUtf8(m_process.readAllStandardOutput());
-                for (const QString& line : m_output.split(u'\n')) {
-                    if (line.endsWith(u',' + text)) {
-                        return true;
-                    }
-                }
-                return false;
+                return m_output.contains(u',' + text + u'\n');
             },
             timeoutMs);
+    }
+    // Ends the program with SIGTERM; its exit code, or -1 when it crashed or hung.
+    int Stop()
+    {
+        m_process.terminate();
+        const bool ended = m_process.waitForFinished(15000);
+        return ended && m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
     }
     QString Output() const { return m_output; }
     QProcess& Process() { return m_process; }
@@ -56,38 +58,41 @@ private:
     QString m_output;
 };
 
-// Writes a settings file: the voice switch, the sender mailbox with its password, and one
-// recipient "Op" with phone and mail (none when both are empty).
-inline void WriteSettingsFile(const QString& path, int voice = 0, const QString& sender = {},
-                              const QByteArray& password = {}, const QString& phone = {},
-                              const QString& mail = {})
+// Writes a settings file and returns its path: the voice switch, the sender mailbox with its
+// password, and one recipient "Op" with phone and mail (none when both are empty).
+inline QString WriteSettingsFile(const QString& path, int voice = 0, const QString& sender = {},
+                                 const QByteArray& password = {}, const QString& phone = {},
+                                 const QString& mail = {})
 {
-    QString users = u"<UserList/>\r\n"_qs;
-    if (!phone.isEmpty() || !mail.isEmpty()) {
-        users = QStringLiteral("<UserList>\r\n<GetUserResult Name=\"Op\" Phone=\"%1\" "
-                               "Mail=\"%2\"/>\r\n</UserList>\r\n")
-                    .arg(phone, mail);
-    }
+    const QString users = phone.isEmpty() && mail.isEmpty()
+                              ? u"<UserList/>\r\n"_qs
+                              : QStringLiteral("<UserList>\r\n<GetUserResult Name=\"Op\" "
+                                               "Phone=\"%1\" Mail=\"%2\"/>\r\n</UserList>\r\n")
+                                    .arg(phone, mail);
     WriteBytes(path, QStringLiteral("\xFEFF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
                                     "<SMS ComPort=\"0\" Voice=\"%1\" E-Mail=\"%2\" "
                                     "Password=\"%3\">\r\n%4</SMS>\r\n")
                          .arg(voice)
                          .arg(sender, QString::fromLatin1(password.toBase64()), users)
                          .toUtf8());
+    return path;
 }
 
-// The text of the one run log in the data folder (UTF-16 with a byte order mark), or empty.
+inline void UseMailServer(std::uint16_t port)
+{
+    WriteProfileString(kProfileMailServer, "127.0.0.1");
+    WriteProfileInt(kProfileMailPort, port);
+}
+
+inline QString OutboxJournal()
+{
+    return qEnvironmentVariable("ZUNARO_HOME") + u"/outbox.journal"_qs;
+}
+
+// The lines of the one run log in the data folder, joined by '\n'; empty when there is none.
 inline QString RunLogText()
 {
-    const QString folder = qEnvironmentVariable("ZUNARO_HOME");
-    const QStringList logs = QDir(folder).entryList({u"*.log"_qs});
-    if (logs.size() != 1) {
-        return QString();
-    }
-    const QByteArray bytes = ReadBytes(folder + u'/' + logs[0]);
-    if (!bytes.startsWith("\xFF\xFE")) {
-        return QString();
-    }
-    return QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData() + 2),
-                              (bytes.size() - 2) / 2);
+    const QDir folder(qEnvironmentVariable("ZUNARO_HOME"));
+    const QStringList logs = folder.entryList({u"*.log"_qs});
+    return logs.size() == 1 ? ReadTextLines(folder.filePath(logs[0])).join(u'\n') : QString();
 }
