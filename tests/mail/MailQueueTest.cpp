@@ -113,15 +113,22 @@ TEST_F(MailQueueTest, NoAccountOrFullQueue_ReportedAtOnceNeverSilent)
     EXPECT_EQ(Events(2), (QStringList{Failed("no password", "a@example.org"),
                                       Failed("no sender", "b@example.org")}));
     queue.SetAccount(SmtpPeer::kUser, SmtpPeer::kPassword);
+    std::vector<std::uint64_t> finished;
+    queue.SetFinished([&](std::uint64_t id) { finished.push_back(id); });
+    // Mails resent from the outbox are always queued and take no room from new ones.
+    queue.QueueMail("r@example.org", "resent 1", 1, true);
     for (std::size_t i = 0; i < CMailQueue::kMaxItems + 3; ++i) {
-        queue.QueueMail("x@example.org", QString::number(i)); // no worker runs
+        queue.QueueMail("x@example.org", QString::number(i), 100 + i); // no worker runs
     }
-    EXPECT_EQ(queue.Pending(), CMailQueue::kMaxItems);
+    queue.QueueMail("r@example.org", "resent 2", 2, true);
+    EXPECT_EQ(queue.Pending(), CMailQueue::kMaxItems + 2);
     EXPECT_EQ(Events(3, 2).back(), Failed("1026", "x@example.org")); // the newest are refused
-    m_queue.reset(); // the waiting ones are reported at the stop
-    const QStringList stopped = Events(CMailQueue::kMaxItems, 5);
-    EXPECT_EQ(stopped.size(), static_cast<qsizetype>(CMailQueue::kMaxItems));
-    EXPECT_EQ(stopped.back(), Failed("1023", "x@example.org"));
+    EXPECT_EQ(finished, (std::vector<std::uint64_t>{1124, 1125, 1126}));
+    m_queue.reset(); // the waiting ones are reported at the stop and stay in the outbox
+    const QStringList stopped = Events(CMailQueue::kMaxItems + 2, 5);
+    EXPECT_EQ(stopped.size(), static_cast<qsizetype>(CMailQueue::kMaxItems + 2));
+    EXPECT_EQ(stopped.back(), Failed("resent 2", "r@example.org"));
+    EXPECT_EQ(finished.size(), 3u);
 }
 
 TEST_F(MailQueueTest, FailedMails_OneErrorEachWithItsReasonInTheDebugOutput)
