@@ -77,13 +77,12 @@ protected:
     {
         return WaitUntil([&] { return QCoreApplication::processEvents(), cond(); }, 20000);
     }
-    // Types the account and the address, presses Send and (with wait) waits for the outcome.
-    static void SendTest(CDlgMail& d, const QString& password, const QString& to = kTo,
-                         bool wait = true)
+    // Types the account and kTo, presses Send and (with wait) waits for the outcome.
+    static void SendTest(CDlgMail& d, const QString& password, bool wait = true)
     {
         Type(d, "sender", SmtpPeer::kUser);
         Type(d, "password", password);
-        Type(d, "to", to);
+        Type(d, "to", kTo);
         QTest::mouseClick(Field<QPushButton>(d, "send"), Qt::LeftButton);
         EXPECT_FALSE(Field<QPushButton>(d, "send")->isEnabled());
         EXPECT_TRUE(!wait || Pump([&] { return !d.Sending(); }));
@@ -98,7 +97,7 @@ protected:
 
 } // namespace
 
-TEST_F(DlgMailTest, Send_DeliversTestMailWithTypedAccount_ThenEscapeKeepsItUnmodified)
+TEST_F(DlgMailTest, Send_FailsWithoutOrWithWrongPassword_ThenDelivers_EscapeKeepsUnmodified)
 {
     ASSERT_TRUE(Peer().ok() && WriteProfileInt(kProfileMailPort, Peer().plainPort));
     const std::size_t before = Peer().Messages().size();
@@ -108,9 +107,16 @@ TEST_F(DlgMailTest, Send_DeliversTestMailWithTypedAccount_ThenEscapeKeepsItUnmod
     QTest::mouseClick(Field<QPushButton>(*d, "users"), Qt::LeftButton);
     EXPECT_EQ(userListOpened, 1);
 
+    // Refused at once by the queue, or by the server after the worker took it.
+    for (const QString password : {"", "wrong"}) {
+        SendTest(*d, password);
+        EXPECT_EQ(d->StatusText(), Outcome(false, kTo, true)) << password.toStdString();
+    }
+    EXPECT_EQ(events.Count(EventType::Error, Outcome(false, kTo)), 2);
     SendTest(*d, SmtpPeer::kPassword);
     EXPECT_EQ(d->StatusText(), Outcome(true, kTo, true));
     const QJsonObject m = Peer().Message(before);
+    EXPECT_EQ(Peer().Messages().size(), before + 1);
     EXPECT_EQ(m.value("rcpt_tos").toArray(), QJsonArray{kTo});
     EXPECT_EQ(m.value("login").toString(), QString(SmtpPeer::kUser));
     EXPECT_TRUE(m.value("content").toString().contains(CDlgMail::TestMailText()));
@@ -125,22 +131,6 @@ TEST_F(DlgMailTest, Send_DeliversTestMailWithTypedAccount_ThenEscapeKeepsItUnmod
     EXPECT_EQ(account.sender, QString(SmtpPeer::kUser)); // Send applied it at once
     EXPECT_EQ(queue.Account().password, QString(SmtpPeer::kPassword));
     EXPECT_EQ(Field(*Open(), "to")->text(), kTo); // remembered for the next opening
-}
-
-TEST_F(DlgMailTest, Send_WithoutOrWithWrongPassword_ShowsFailure)
-{
-    ASSERT_TRUE(Peer().ok() && WriteProfileInt(kProfileMailPort, Peer().plainPort));
-    // Refused at once by the queue, or by the server after the worker took it.
-    for (const QString password : {"", "wrong"}) {
-        const QString to = kTo;
-        const std::size_t before = Peer().Messages().size();
-        const int failures = events.Count(EventType::Error, Outcome(false, to));
-        auto d = Open();
-        SendTest(*d, password, to);
-        EXPECT_EQ(d->StatusText(), Outcome(false, to, true)) << password.toStdString();
-        EXPECT_EQ(events.Count(EventType::Error, Outcome(false, to)), failures + 1);
-        EXPECT_EQ(Peer().Messages().size(), before);
-    }
 }
 
 // Return in a field is OK: the account and the server are applied, marked modified once,
@@ -185,7 +175,7 @@ TEST_F(DlgMailTest, Close_WhileTestMailUnderWay_NeitherHangsNorCrashes)
     ScriptedServer silent(Script{}); // accepts and never greets
     WriteProfileInt(kProfileMailPort, silent.port);
     auto d = Open();
-    SendTest(*d, SmtpPeer::kPassword, kTo, false);
+    SendTest(*d, SmtpPeer::kPassword, false);
     EXPECT_TRUE(d->Sending());
     d.reset();
     // The outcome arrives after the dialog is gone: only the event line tells it.

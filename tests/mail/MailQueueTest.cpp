@@ -116,8 +116,6 @@ TEST_F(MailQueueTest, NoAccountOrFullQueue_ReportedAtOnceNeverSilent)
 
 TEST_F(MailQueueTest, FailedMails_OneErrorEach_CrLfAddressNeverOnTheWire)
 {
-    Script closed = Replies({"250 s\r\n", "250 ok\r\n"});
-    closed.push_back({"\r\n", {}, true}); // RCPT TO never answered
     Script good = Replies({"250 ok\r\n", "250 ok\r\n", "250 ok\r\n", "354 go\r\n"});
     good.push_back({"\r\n.\r\n", {"250 queued\r\n"}, false});
     good.push_back({"\r\n", {"221 bye\r\n"}, false});
@@ -125,21 +123,20 @@ TEST_F(MailQueueTest, FailedMails_OneErrorEach_CrLfAddressNeverOnTheWire)
         std::vector<Script>{Replies({"250 AUTH LOGIN\r\n", "334 VXNlcm5hbWU6\r\n",
                                      "334 UGFzc3dvcmQ6\r\n", "235 ok\r\n", "553 no\r\n"}),
                             {Say("220 s\r\n")}, // silence
-                            closed,
                             good});
     CMailQueue& queue = Queue(server.port, 0, FastTable(300));
-    const QStringList to{"a@x.org", "evil@x.org\r\nRCPT TO:<victim@x.org>", "b@x.org", "c@x.org",
+    const QStringList to{"a@x.org", "evil@x.org\r\nRCPT TO:<victim@x.org>", "b@x.org",
                          "good@x.org"};
     for (const QString& address : to) {
         queue.QueueMail(address, "T");
     }
     ASSERT_TRUE(queue.StartWorker());
-    EXPECT_EQ(Events(5), (QStringList{Failed("T", to[0]), Failed("T", to[1]), Failed("T", to[2]),
-                                      Failed("T", to[3]), Sent("T", to[4])}));
+    EXPECT_EQ(Events(4), (QStringList{Failed("T", to[0]), Failed("T", to[1]), Failed("T", to[2]),
+                                      Sent("T", to[3])}));
     queue.StopWorker();
-    EXPECT_EQ(server.Connections(), 4u); // the address with CR LF never reached the network
+    EXPECT_EQ(server.Connections(), 3u); // the address with CR LF never reached the network
     EXPECT_TRUE(server.Received(0).endsWith("MAIL FROM:<a@x.org>\r\nQUIT\r\n"));
-    EXPECT_FALSE(server.Received(3).contains("AUTH")); // none offered: none attempted
+    EXPECT_FALSE(server.Received(2).contains("AUTH")); // none offered: none attempted
 }
 
 TEST_F(MailQueueTest, StopWorker_EndsAgainstSilentServersAndReportsEveryMail)

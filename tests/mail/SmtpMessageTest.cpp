@@ -1,5 +1,3 @@
-// The message text, built without a server: header goldens, body lines, attachments.
-
 #include <gtest/gtest.h>
 
 #include "MailTestSupport.h"

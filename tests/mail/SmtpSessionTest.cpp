@@ -1,6 +1,3 @@
-// The session against scripted servers (exact wire texts, broken servers, failure paths)
-// and against the real SMTP server.
-
 #include <gtest/gtest.h>
 
 #include "MailTestSupport.h"

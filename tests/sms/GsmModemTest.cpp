@@ -98,8 +98,7 @@ protected:
 
 } // namespace
 
-// Requests made before the modem is ready wait: they go out once it is, or are reported when
-// the driver stops first. Replace returns without waiting for the set-up.
+// Requests made before the modem is ready go out once it is, or are reported at the stop.
 TEST_F(GsmModemTest, NotReady_RequestsWaitThenGoOutOrAreReportedAtStop)
 {
     SimOptions noSmsc;
@@ -166,7 +165,6 @@ TEST_F(GsmModemTest, Inbox_ErrorsWarnOnce_FloodDiscarded_MessagesReportedAndDele
     timing.listTimeoutMs = 20000; // the flood ends at the reply bound, not at the time-out
     auto modem = Modem(timing);
     ASSERT_TRUE(WaitFor(EventType::Information, kDeleted, 3, 30000));
-    // A further listing finds the inbox empty.
     ASSERT_TRUE(WaitForSim("AT+CMGL=0\r", ModemSim::Transcript().count("AT+CMGL=0\r") + 1));
     modem.reset();
     EXPECT_EQ(
@@ -258,8 +256,7 @@ TEST_F(GsmModemTest, FanOut_ExactPdus_ReplacedWhileRunning_WaitingSentByTheSucce
     }
     stop = true;
     fanOut.join();
-    // Every request is sent or refused: those waiting in a replaced driver, the one in its
-    // hands included, go out through its successor.
+    // Those waiting in a replaced driver, the one in its hands too, go out via its successor.
     const auto sentOrRefused = [&] {
         return ev->Count(EventType::Information, kSent.arg("tick")) +
                ev->Count(EventType::Error, kRefused.arg("tick"));
