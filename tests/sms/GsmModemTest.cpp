@@ -9,23 +9,10 @@
 #include "platform/Profile.h"
 #include "platform/ProfileKeys.h"
 #include "platform/Tick.h"
-#include "recipients/AlarmChannels.h"
-#include "recipients/UserList.h"
 #include "sms/GsmModem.h"
 #include "support/TestSupport.h"
 
 namespace {
-
-// The application's channels as far as SMS goes: every SMS request goes to the modem slot.
-struct SmsChannels : IAlarmChannels
-{
-    explicit SmsChannels(CModemSlot& s) : slot(s) {}
-    void QueueSms(const QString& tel, const QString& text) override { slot.QueueSms(tel, text); }
-    void QueueMail(const QString&, const QString&) override {}
-    void QueueSpeech(const QString&) override {}
-    bool VoiceEnabled() const override { return false; }
-    CModemSlot& slot;
-};
 
 const QString kOpenPort = QStringLiteral("Open Port: COM1");
 const QString kConnected = QStringLiteral("连接GSM-MODEM成功！");
@@ -227,16 +214,12 @@ TEST_F(GsmModemTest, Refusals_FullQueueBadNumbers_StopDuringSendWaitReportsTheRe
     }
 }
 
-// The road of an alarm: the fan-out queues one SMS per recipient with a number while the
-// driver is replaced under it; nothing waiting in a replaced driver is lost.
-TEST_F(GsmModemTest, FanOut_ExactPdus_ReplacedWhileRunning_WaitingSentByTheSuccessor)
+// Alarms keep coming from another thread while the driver is replaced under them; nothing
+// waiting in a replaced driver is lost.
+TEST_F(GsmModemTest, ReplacedWhileAlarmsComeIn_WaitingSentByTheSuccessor_ExactPdu)
 {
     ModemSim sim;
     CModemSlot slot(FastTiming());
-    SmsChannels channels(slot);
-    CUserList users(&channels);
-    users.Add(std::make_unique<CUser>("National", "13000000001", QString()));
-    users.Add(std::make_unique<CUser>("Mail only", QString(), "a@example.org"));
     slot.Replace(0);
     ASSERT_TRUE(WaitFor(EventType::Information, kConnected));
     EXPECT_TRUE(ModemSim::Transcript().contains("AT\rATE0\rAT+CMGF=0\rAT+CSCA?\r"));
@@ -244,7 +227,7 @@ TEST_F(GsmModemTest, FanOut_ExactPdus_ReplacedWhileRunning_WaitingSentByTheSucce
     std::atomic<int> fanOuts{0};
     std::thread fanOut([&] {
         while (!stop) {
-            users.Dispatch("tick");
+            slot.QueueSms("13000000001", "tick");
             ++fanOuts;
             SleepMs(2);
         }
@@ -264,7 +247,7 @@ TEST_F(GsmModemTest, FanOut_ExactPdus_ReplacedWhileRunning_WaitingSentByTheSucce
     EXPECT_TRUE(WaitUntil([&] { return sentOrRefused() >= fanOuts; }, 30000));
     slot.Clear();
     EXPECT_FALSE(slot.HasModem());
-    users.Dispatch("after"); // no modem: nothing happens
+    slot.QueueSms("13000000001", "after"); // no modem: nothing happens
     EXPECT_EQ(sentOrRefused(), fanOuts);
     EXPECT_EQ(ev->Count(EventType::Error, kNotSent.arg("tick")), 0);
     EXPECT_EQ(ev->Count(EventType::Information, kSent.arg("after")) +
