@@ -86,8 +86,8 @@ void CGatewayApp::ResendOutbox()
     }
     EventSink(EventType::Information,
               FormatText(LoadString(kIdsOutboxResending), {QString::number(left.size())}));
-    // A recipient deleted since is still served: the alarm happened. Every SMS is queued;
-    // a mail that finds its queue full stays for the next run rather than be lost.
+    // A recipient deleted since is still served: the alarm happened. Every one is queued:
+    // the outbox bounds them, and the queues' bounds count only new requests.
     for (const OutboxMessage& m : left) {
         if (m.channel == OutboxChannel::Sms) {
             m_modem.QueueSms(m.recipient, m.text, m.id, true);

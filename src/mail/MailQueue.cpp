@@ -1,5 +1,7 @@
 #include "mail/MailQueue.h"
 
+#include <limits>
+
 #include "eventlog/EventSink.h"
 #include "platform/CodePage.h"
 #include "platform/Event.h"
@@ -80,18 +82,29 @@ void CMailQueue::Finish(const MailItem& item) const
     }
 }
 
+void CMailQueue::Refuse(const MailItem& item)
+{
+    PostOutcome(false, item);
+    TellDone(false, item);
+}
+
+// The work queue itself takes every mail: QueueMail bounds the new ones, the outbox the
+// resent ones, so it drops a mail only at the stop.
 CMailQueue::CMailQueue(const MailQueueTiming& timing)
-    : m_timing(timing), m_queue(kMaxItems, [this](MailItem& item, WorkDrop why) {
-          qCDebug(lcSmtp) << "alarm mail to" << item.address << "not sent:"
-                          << (why == WorkDrop::Overflow ? "the queue is full"
-                                                        : "the worker was stopped");
-          PostOutcome(false, item);
-          TellDone(false, item);
-          if (why == WorkDrop::Overflow && !item.resent) {
-              Finish(item); // a mail left at the stop stays in the outbox for the next run
-          }
+    : m_timing(timing),
+      m_queue(std::numeric_limits<std::size_t>::max(), [this](MailItem& item, WorkDrop) {
+          Taken(item);
+          qCDebug(lcSmtp) << "alarm mail to" << item.address << "not sent: the worker was stopped";
+          Refuse(item); // it stays in the outbox for the next run
       })
 {
+}
+
+void CMailQueue::Taken(const MailItem& item)
+{
+    if (!item.resent) {
+        --m_newWaiting;
+    }
 }
 
 CMailQueue::~CMailQueue()
@@ -114,6 +127,7 @@ MailAccount CMailQueue::Account() const
 bool CMailQueue::StartWorker()
 {
     return m_queue.Start([this](MailItem& item, Event& stop) {
+        Taken(item);
         // A session cut short by the stop is no final failure: the next run sends it again.
         const bool sent = SendAlarmMail(item, Account(), m_timing.commands, stop);
         if (sent || !stop.IsSet()) {
@@ -132,10 +146,20 @@ void CMailQueue::QueueMail(QString address, QString text, std::uint64_t outboxId
         // Nothing can log in: the alarm is not sent, and says so.
         qCDebug(lcSmtp) << "alarm mail to" << item.address << "not sent: the sender mailbox"
                         << (account.sender.isEmpty() ? "is empty" : "has no password");
-        PostOutcome(false, item);
+        Refuse(item);
         Finish(item);
-        TellDone(false, item);
         return;
+    }
+    if (!item.resent) {
+        std::size_t waiting = m_newWaiting.load();
+        do {
+            if (waiting >= kMaxItems) {
+                qCDebug(lcSmtp) << "alarm mail to" << item.address << "not sent: the queue is full";
+                Refuse(item);
+                Finish(item);
+                return;
+            }
+        } while (!m_newWaiting.compare_exchange_weak(waiting, waiting + 1));
     }
     m_queue.Push(std::move(item));
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -37,7 +38,7 @@ struct MailItem
     QString address;
     QString text;
     std::uint64_t outboxId = 0;
-    bool resent = false; // resent from the outbox: kept there when the queue is full
+    bool resent = false; // resent from the outbox: not counted against kMaxItems
     MailDone done;       // the test mail of the E-Mail dialog waits for its outcome
 };
 
@@ -72,9 +73,10 @@ public:
     // until StopWorker reports them).
     bool StartWorker();
     // Queues one mail and wakes the worker. While the sender or password is empty, or
-    // kMaxItems mails wait, the mail is reported as not sent at once.
-    // A mail resent from the outbox (resent) that finds the queue full stays in the outbox
-    // for the next run. done, when set, is told the outcome after the event line.
+    // kMaxItems new mails wait, the mail is reported as not sent at once. Mails resent from
+    // the outbox (resent) were accepted by an earlier run: they are always queued, the outbox
+    // bounds them, and kMaxItems counts only the others. done, when set, is told the outcome
+    // after the event line.
     void QueueMail(QString address, QString text, std::uint64_t outboxId = 0, bool resent = false,
                    MailDone done = {});
     // Stops the worker: its current session ends within a fraction of a second, the
@@ -90,10 +92,15 @@ private:
     static bool SendAlarmMail(const MailItem& item, const MailAccount& account,
                               const SmtpCommandTable& commands, const Event& stop);
     void Finish(const MailItem& item) const;
+    // Reports a mail that was not sent: the event line, then done.
+    static void Refuse(const MailItem& item);
+    // Counts a mail off m_newWaiting as it leaves the queue.
+    void Taken(const MailItem& item);
 
     const MailQueueTiming m_timing;
     mutable std::mutex m_accountLock; // guards m_account
     MailAccount m_account;
     MailFinished m_finished;
+    std::atomic<std::size_t> m_newWaiting{0}; // queued mails that are not resent
     CWorkQueue<MailItem> m_queue;
 };

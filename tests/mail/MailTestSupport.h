@@ -6,6 +6,8 @@
 #include <atomic>
 #include <deque>
 #include <functional>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -109,6 +111,24 @@ inline Script Replies(std::initializer_list<QByteArray> replies)
     }
     return s;
 }
+// One server per list of offered mechanisms, started once for the whole test program.
+inline SmtpPeer& SharedPeer(const QString& mechanisms = "LOGIN,PLAIN,CRAM-MD5,DIGEST-MD5")
+{
+    static std::map<QString, std::unique_ptr<SmtpPeer>> peers;
+    auto& p = peers[mechanisms];
+    if (!p) {
+        p = std::make_unique<SmtpPeer>(mechanisms);
+    }
+    return *p;
+}
+
+// The event line of a mail's outcome.
+inline QString MailOutcome(bool sent, const QString& text, const QString& address)
+{
+    return QString("Send '%1' to '%2' %3!")
+        .arg(text, address, sent ? "successfully" : "unsuccessfully");
+}
+
 // A server on 127.0.0.1 that plays one script per accepted connection (the last script
 // serves every further connection) and keeps what each client sent. After its script it
 // reads on, silent, until the client closes.

@@ -1,9 +1,4 @@
-// The session against scripted servers (exact wire texts, broken servers, failure paths)
-// and against the real SMTP server.
-
 #include <gtest/gtest.h>
-
-#include <map>
 
 #include "MailTestSupport.h"
 #include "platform/Event.h"
@@ -58,17 +53,6 @@ Script UpToData(std::initializer_list<QByteArray> marks)
         s.push_back({mark, {}, mark.isEmpty()});
     }
     return s;
-}
-
-// One server per offered mechanism list, started once for the whole program.
-SmtpPeer& Peer(const QString& mechanisms = "LOGIN,PLAIN,CRAM-MD5,DIGEST-MD5")
-{
-    static std::map<QString, std::unique_ptr<SmtpPeer>> peers;
-    auto& p = peers[mechanisms];
-    if (!p) {
-        p = std::make_unique<SmtpPeer>(mechanisms);
-    }
-    return *p;
 }
 
 // Sends the test mail; returns the ECSmtp code or 0.
@@ -247,7 +231,7 @@ TEST(SmtpServer, EachMechanism_AcceptedByTheRealServer_WrongPasswordRefused)
                                              {"CRAM-MD5", SmtpErrAuthFinal},
                                              {"DIGEST-MD5", SmtpErrAuthDigestMd5}};
     for (const auto& [mechanism, wrongPasswordCode] : cases) {
-        SmtpPeer& peer = Peer(mechanism);
+        SmtpPeer& peer = SharedPeer(mechanism);
         ASSERT_TRUE(peer.ok());
         EXPECT_EQ(SendOne(peer), 0) << mechanism.toStdString();
         EXPECT_EQ(peer.Message(0).value("login").toString(), QString(SmtpPeer::kUser));
@@ -259,7 +243,7 @@ TEST(SmtpServer, EachMechanism_AcceptedByTheRealServer_WrongPasswordRefused)
 
 TEST(SmtpServer, Tls_CarriesTheTransactionOnlyToATrustedServer)
 {
-    SmtpPeer& peer = Peer();
+    SmtpPeer& peer = SharedPeer();
     ASSERT_TRUE(peer.ok());
     const QByteArray missing = TestHome().toLocal8Bit() + "/missing.pem";
     for (const int security : {CSmtpSession::SecurityStartTls, CSmtpSession::SecurityImplicitTls}) {

@@ -121,9 +121,8 @@ TEST_F(DlgModemTest, Send_ExactPduOnPty_CancelKeepsDriverAndPort)
     EXPECT_EQ(GetProfileString(kProfileDtuMessage), kProfileDtuMessage.defaultValue);
 }
 
-// OK stores the port, marks the settings modified once and keeps the test values; the driver
-// moves only when it is not on the chosen port already. "..." opens the recipient list over
-// the dialog.
+// OK stores the port, marks modified once, keeps the test values and moves the driver only
+// when it is elsewhere; "..." opens the recipient list over the dialog.
 TEST_F(DlgModemTest, Ok_StoresPortAndValues_MovesDriverOnlyWhenElsewhere)
 {
     const struct
