@@ -1,5 +1,7 @@
 #include "platform/Autostart.h"
 
+#include <utility>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -15,15 +17,18 @@ class Autostart : public ::testing::Test
 protected:
     void SetUp() override
     {
-        QDir(AutostartFolder()).removeRecursively();
-        QFile::remove(AutostartFolder());
+        QFile::setPermissions(Folder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QDir(Folder()).removeRecursively();
+        QFile::remove(Folder());
     }
     void TearDown() override { SetUp(); }
-    static QString AutostartFolder() { return QFileInfo(AutostartFilePath()).absolutePath(); }
+    static QString Folder() { return QFileInfo(AutostartFilePath()).absolutePath(); }
 };
 
 } // namespace
 
+// The entry is written and removed again; one the desktop's own startup settings switched off
+// does not count as enabled.
 TEST_F(Autostart, EnableWritesEntryDisableRemovesIt)
 {
     EXPECT_EQ(AutostartFilePath(), TestHome() + QStringLiteral("/config/autostart/Zunaro.desktop"));
@@ -38,19 +43,11 @@ TEST_F(Autostart, EnableWritesEntryDisableRemovesIt)
 
     ASSERT_TRUE(DisableAutostart(&error)) << error.toStdString();
     EXPECT_FALSE(AutostartEnabled());
-    EXPECT_FALSE(QFileInfo::exists(AutostartFilePath()));
     EXPECT_TRUE(DisableAutostart(&error)) << "a missing entry is already disabled";
-}
 
-// What the desktop's own startup settings write when the user switches the entry off.
-TEST_F(Autostart, EntrySwitchedOffByTheDesktopIsNotEnabled)
-{
     for (const char* line : {"Hidden=true\n", "X-GNOME-Autostart-enabled=false\n"}) {
         ASSERT_TRUE(EnableAutostart(QStringLiteral("/usr/bin/zunaro"), nullptr));
-        QFile file(AutostartFilePath());
-        ASSERT_TRUE(file.open(QIODevice::Append));
-        file.write(line);
-        file.close();
+        WriteBytes(AutostartFilePath(), ReadBytes(AutostartFilePath()) + line);
         EXPECT_FALSE(AutostartEnabled()) << line;
     }
 }
@@ -59,58 +56,42 @@ TEST_F(Autostart, EntrySwitchedOffByTheDesktopIsNotEnabled)
 // entry's string value.
 TEST_F(Autostart, ExecValueQuotesReservedCharacters)
 {
-    const struct
-    {
-        const char* program;
-        const char* exec;
-    } cases[] = {
+    const std::pair<const char*, const char*> cases[] = {
         {"/usr/bin/zunaro", "/usr/bin/zunaro"},
         {"/home/a b/zunaro", "\"/home/a b/zunaro\""},
         {"/home/x$y/zu\"n`a", "\"/home/x\\\\$y/zu\\\\\"n\\\\`a\""},
         {"/home/back\\slash", "\"/home/back\\\\\\\\slash\""},
         {"/home/100%/zunaro", "/home/100%%/zunaro"},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(DesktopExecValue(QString::fromUtf8(c.program)).toStdString(), c.exec)
-            << c.program;
+    for (const auto& [program, exec] : cases) {
+        EXPECT_EQ(DesktopExecValue(QString::fromUtf8(program)).toStdString(), exec) << program;
     }
 }
 
-TEST_F(Autostart, UnwritableFolderReportsTheError)
+// What cannot be written or removed is reported, never claimed as done, and a failed write
+// leaves the old entry whole.
+TEST_F(Autostart, RefusalsAreReportedAndKeepTheOldEntry)
 {
     QString error;
-    // The folder's place is taken by a file: nothing can be written there.
-    WriteBytes(AutostartFolder(), "not a folder");
+    WriteBytes(Folder(), "not a folder"); // the folder's place is taken by a file
     EXPECT_FALSE(EnableAutostart(QStringLiteral("/usr/bin/zunaro"), &error));
     EXPECT_TRUE(error.contains(AutostartFilePath())) << error.toStdString();
-    QFile::remove(AutostartFolder());
-
-    // An entry that cannot be removed (a folder in its place) keeps Disable from claiming
-    // success.
-    QDir().mkpath(AutostartFilePath() + QStringLiteral("/keep"));
+    QFile::remove(Folder());
+    QDir().mkpath(AutostartFilePath() + QStringLiteral("/keep")); // a folder in the entry's place
     error.clear();
     EXPECT_FALSE(DisableAutostart(&error));
     EXPECT_FALSE(error.isEmpty());
-}
+    QDir(Folder()).removeRecursively();
 
-// A folder without write permission leaves the old entry untouched.
-TEST_F(Autostart, ReadOnlyFolderKeepsTheOldEntry)
-{
-    QString error;
     ASSERT_TRUE(EnableAutostart(QStringLiteral("/usr/bin/zunaro"), &error));
-    QFile::setPermissions(AutostartFolder(), QFile::ReadOwner | QFile::ExeOwner);
-    if (QFileInfo(AutostartFolder()).isWritable()) {
-        QFile::setPermissions(AutostartFolder(),
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile::setPermissions(Folder(), QFile::ReadOwner | QFile::ExeOwner);
+    if (QFileInfo(Folder()).isWritable()) {
         GTEST_SKIP() << "running with the right to write into read-only folders";
     }
     error.clear();
     EXPECT_FALSE(EnableAutostart(QStringLiteral("/usr/local/bin/zunaro"), &error));
     EXPECT_FALSE(error.isEmpty());
-    EXPECT_TRUE(ReadBytes(AutostartFilePath()).contains("Exec=/usr/bin/zunaro\n"))
-        << "the old entry was damaged";
+    EXPECT_TRUE(ReadBytes(AutostartFilePath()).contains("Exec=/usr/bin/zunaro\n"));
     EXPECT_FALSE(DisableAutostart(&error));
     EXPECT_TRUE(AutostartEnabled());
-    QFile::setPermissions(AutostartFolder(),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }

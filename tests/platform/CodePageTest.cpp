@@ -32,9 +32,10 @@ TEST(CodePage, Ansi_Utf8UnderCLocaleElseFromProfile)
     setAnsi({});
 }
 
-TEST(CodePage, WideToCodeset_ReplacementFailureAndEmptyText)
+// Strict conversion fails exactly where the '#' replacement is needed; bytes a codeset does not
+// have become the replacement character.
+TEST(CodePage, Codesets_ReplacementFailureEmptyTextAndInvalidBytes)
 {
-    // Strict conversion fails exactly where the '#' replacement is needed.
     const std::pair<QString, QByteArray> cases[] = {
         {QStringLiteral("caf\u00e9 \u20ac"), "caf\xE9 \x80"},
         {QStringLiteral("a\u4e2db"), "a#b"},
@@ -47,14 +48,10 @@ TEST(CodePage, WideToCodeset_ReplacementFailureAndEmptyText)
         const QByteArray out = WideToCodeset(QString(), codeset);
         EXPECT_TRUE(!out.isNull() && out.isEmpty()) << codeset;
     }
-}
-
-TEST(CodePage, CodesetToWide_InvalidBytesBecomeReplacementCharacter)
-{
-    const char* cases[][3] = {{"UTF-8", "a\xFF!", "a\uFFFD!"},
-                              {"CP1252", "a\x81!", "a\uFFFD!"},
-                              {"CP936", "\xD6\xD0\xD6", "\u4E2D\uFFFD"}}; // cut at the end
-    for (const auto& c : cases) {
+    const char* invalid[][3] = {{"UTF-8", "a\xFF!", "a\uFFFD!"},
+                                {"CP1252", "a\x81!", "a\uFFFD!"},
+                                {"CP936", "\xD6\xD0\xD6", "\u4E2D\uFFFD"}}; // cut at the end
+    for (const auto& c : invalid) {
         EXPECT_EQ(CodesetToWide(c[1], c[0]), QString::fromUtf8(c[2])) << c[0];
     }
 }

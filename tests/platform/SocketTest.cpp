@@ -4,7 +4,7 @@
 #include "support/QtPrinters.h"
 #include "support/TestSupport.h"
 
-TEST(Socket, Connection_ErrorCodesDataPeerCloseAndBrokenPipe)
+TEST(Socket, Connection_WouldBlockDataPeerCloseAndBrokenPipe)
 {
     constexpr std::uint32_t kLoopback = 0x7F000001;
     const SOCKET listener = CreateTcpSocket();
@@ -16,10 +16,6 @@ TEST(Socket, Connection_ErrorCodesDataPeerCloseAndBrokenPipe)
     SOCKET server = Accept(listener, nullptr);
     ASSERT_NE(server, INVALID_SOCKET);
 
-    const SOCKET second = CreateTcpSocket();
-    SetReuseAddress(second, true); // even a restarted listener cannot take a live port
-    EXPECT_EQ(Bind(second, SockAddrIn{kLoopback, port}), SOCKET_ERROR);
-    EXPECT_EQ(WSAGetLastError(), WSAEADDRINUSE);
     ASSERT_TRUE(SetNonBlocking(listener, true));
     EXPECT_EQ(Accept(listener, nullptr), INVALID_SOCKET);
     EXPECT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
@@ -43,7 +39,5 @@ TEST(Socket, Connection_ErrorCodesDataPeerCloseAndBrokenPipe)
     }
     EXPECT_EQ(result, SOCKET_ERROR);
     EXPECT_TRUE(WSAGetLastError() == EPIPE || WSAGetLastError() == WSAECONNRESET);
-    for (SOCKET s : {listener, client, second}) {
-        closesocket(s);
-    }
+    CloseAll({listener, client});
 }

@@ -1,23 +1,7 @@
-#include <functional>
-
 #include <gtest/gtest.h>
 
-#include "platform/StringIds.h"
 #include "platform/StringTable.h"
 #include "support/QtPrinters.h"
-
-TEST(StringTable, LoadString_CatalogueFallsBackToEnglish)
-{
-    const auto german = [](unsigned id) { return id == 5002 ? "Anzahl SMS: %d" : QString(); };
-    for (const bool translated : {false, true}) {
-        SetStringCatalog(translated ? std::function<QString(unsigned)>(german) : nullptr);
-        EXPECT_EQ(LoadString(kIdsSmsCount), translated ? "Anzahl SMS: %d" : "SMS Count: %d");
-        EXPECT_EQ(LoadString(kIdsFailedToInitialize), "Failed to initialize Zunaro.");
-        EXPECT_TRUE(LoadString(59999).isEmpty());
-    }
-    EXPECT_EQ(LoadEnglishString(kIdsSmsCount), "SMS Count: %d");
-    SetStringCatalog({});
-}
 
 TEST(StringTable, FormatText_Placeholders)
 {

@@ -215,10 +215,9 @@ TEST_F(RecipientDialogs, ContextMenu_EnabledByState)
     EXPECT_EQ(QApplication::clipboard()->text(), QString());
     QMainWindow frame; // the prompts show in the status bar of the window below
     frame.statusBar();
-    CDlgUserList(
-        users, [] {}, &frame)
-        .Action(CDlgUserList::CommandNew)
-        ->showStatusText();
+    CDlgUserList below(
+        users, [] {}, &frame);
+    below.Action(CDlgUserList::CommandNew)->showStatusText();
     EXPECT_EQ(frame.statusBar()->currentMessage(), "New user");
     Select({});
     EXPECT_EQ(enabled(), "1001100");
