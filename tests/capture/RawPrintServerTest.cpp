@@ -160,14 +160,12 @@ TEST_F(RawPrintServer, Stop_ReturnsOnceThreadsEndAndClosesEverything)
     ASSERT_TRUE(WaitUntil([&] { return server->ClientCount() == 5; }));
     EXPECT_TRUE(server->Stop()); // every thread ended within the grace
     EXPECT_EQ(server->ClientCount(), 0u);
-    EXPECT_EQ(server->ListenerStatus(), ListenerClosed);
     EXPECT_EQ(CountPeerEnds(clients, 5000).closed, 5); // the listener closed its ends
     CloseAll(clients);
     EXPECT_EQ(ConnectLoopback(port), INVALID_SOCKET); // nothing listens any more
 
     // Port 0 starts no thread, and Stop still completes.
     CRawPrintServer idle(nullptr, nullptr, 0, nullptr, 0, kLoopback, kFast);
-    EXPECT_EQ(idle.ListenerStatus(), ListenerConstructed);
     EXPECT_TRUE(idle.Stop());
     EXPECT_EQ(idle.ListenerStatus(), ListenerClosed);
 }
