@@ -27,34 +27,17 @@ class RawPrintServer : public testing::Test
 protected:
     void Create(const ListenerTiming& timing = kFast)
     {
-        server = std::make_unique<CRawPrintServer>(&recorder, &ChunkRecorder::Callback, port,
-                                                   recorder.buffer.data(), 8200, kLoopback, timing);
+        server =
+            std::make_unique<CRawPrintServer>(recorder.get(), &ChunkRecorder::Callback, port,
+                                              recorder->buffer.data(), 8200, kLoopback, timing);
     }
+    // Replaces the listener and its recorder by new ones.
     void Start(const ListenerTiming& timing = kFast)
     {
+        server.reset();
+        recorder = std::make_unique<ChunkRecorder>();
         Create(timing);
         ASSERT_TRUE(WaitUntil([this] { return server->ListenerStatus() == ListenerAccepting; }));
-    }
-    // A burst of print jobs that end their connection or hold it open: every one is read as
-    // one alarm, none is reset.
-    void Burst(int connections, bool holdOpen)
-    {
-        if (!RaiseDescriptorLimit(2048)) { // both ends of every connection are ours
-            GTEST_SKIP() << "2048 descriptors are not allowed here";
-        }
-        Start();
-        std::vector<SOCKET> sockets = SendBurst(port, connections, !holdOpen);
-        ASSERT_EQ(std::count(sockets.begin(), sockets.end(), INVALID_SOCKET), 0);
-        ASSERT_TRUE(WaitUntil([&] { return recorder.Chunks().size() >= sockets.size(); }, 60000))
-            << recorder.Chunks().size();
-        std::vector<QByteArray> alarms = recorder.Chunks();
-        std::sort(alarms.begin(), alarms.end());
-        EXPECT_EQ(alarms, BurstJobs(connections));
-        const PeerEnds ends = CountPeerEnds(sockets, holdOpen ? 0 : 5000);
-        EXPECT_EQ(ends.reset, 0);
-        EXPECT_EQ(holdOpen ? ends.open : ends.closed, connections);
-        CloseAll(sockets);
-        EXPECT_TRUE(WaitUntil([&] { return server->ClientCount() == 0; }, 20000));
     }
     // A start that fails reports the failure only, never success first, and stays failed.
     void ExpectFailedStart()
@@ -66,7 +49,7 @@ protected:
     }
 
     EventCollector events;
-    ChunkRecorder recorder;
+    std::unique_ptr<ChunkRecorder> recorder = std::make_unique<ChunkRecorder>();
     std::uint16_t port = FreePort();
     std::unique_ptr<CRawPrintServer> server;
 };
@@ -83,9 +66,9 @@ TEST_F(RawPrintServer, SeveralConnections_NoneLeftUnreadWhenOthersClose)
     EXPECT_EQ(server->WakeUps(), wakeUps); // idle connections never wake the listener
     CloseAll({s[0], s[1], s[2]});
     ASSERT_TRUE(WaitUntil([&] { return server->ClientCount() == 1; }));
-    EXPECT_TRUE(recorder.Chunks().empty()); // open and close without data: no alarm
+    EXPECT_TRUE(recorder->Chunks().empty()); // open and close without data: no alarm
     ASSERT_TRUE(SendAll(s[3], "still here\r\n"));
-    EXPECT_TRUE(WaitUntil([&] { return recorder.Joined() == "still here\r\n"; }));
+    EXPECT_TRUE(WaitUntil([&] { return recorder->Joined() == "still here\r\n"; }));
     closesocket(s[3]);
     EXPECT_TRUE(WaitUntil([&] { return server->ClientCount() == 0; }));
 }
@@ -94,7 +77,7 @@ TEST_F(RawPrintServer, ConcurrentJobs_EachStreamWholeInOrderCallbacksNeverOverla
 {
     Start();
     const SOCKET silent = ConnectLoopback(port); // says nothing, must not hold anyone up
-    recorder.callbackDelayMs = 1;
+    recorder->callbackDelayMs = 1;
     // Sender i sends only the letter 'a' + i, taking turns with the others.
     const std::vector<SOCKET> senders = ConnectBurst(port, 8);
     std::vector<QByteArray> sent;
@@ -109,9 +92,9 @@ TEST_F(RawPrintServer, ConcurrentJobs_EachStreamWholeInOrderCallbacksNeverOverla
         }
     }
     CloseAll(senders);
-    ASSERT_TRUE(WaitUntil([&] { return std::size_t(recorder.Joined().size()) >= total; }, 20000));
+    ASSERT_TRUE(WaitUntil([&] { return std::size_t(recorder->Joined().size()) >= total; }, 20000));
     std::map<char, QByteArray> streams;
-    for (const QByteArray& c : recorder.Chunks()) {
+    for (const QByteArray& c : recorder->Chunks()) {
         ASSERT_TRUE(c.size() > 0 && c.size() <= 8200) << c.size();
         ASSERT_EQ(c.count(c[0]), c.size()) << "a chunk mixed two connections";
         streams[c[0]] += c;
@@ -119,20 +102,35 @@ TEST_F(RawPrintServer, ConcurrentJobs_EachStreamWholeInOrderCallbacksNeverOverla
     for (int i = 0; i < 8; ++i) {
         EXPECT_EQ(streams[static_cast<char>('a' + i)], sent[i]);
     }
-    EXPECT_FALSE(recorder.overlapped());
+    EXPECT_FALSE(recorder->overlapped());
     closesocket(silent);
     EXPECT_TRUE(WaitUntil([&] { return server->ClientCount() == 0; }));
     EXPECT_EQ(events.Count(EventType::Information, kSucceeded), 1);
 }
 
-TEST_F(RawPrintServer, BurstOf100Jobs_AllReadNoneReset)
+// Bursts of print jobs that end their connection or hold it open: every one is read as one
+// alarm, none is reset.
+TEST_F(RawPrintServer, Bursts_EveryJobReadNoneReset)
 {
-    Burst(100, false);
-}
-
-TEST_F(RawPrintServer, BurstOf500HeldOpen_AllRead)
-{
-    Burst(500, true);
+    if (!RaiseDescriptorLimit(2048)) { // both ends of every connection are ours
+        GTEST_SKIP() << "2048 descriptors are not allowed here";
+    }
+    for (const auto& [connections, holdOpen] : {std::pair{100, false}, std::pair{500, true}}) {
+        SCOPED_TRACE(connections);
+        Start();
+        std::vector<SOCKET> sockets = SendBurst(port, connections, !holdOpen);
+        ASSERT_EQ(std::count(sockets.begin(), sockets.end(), INVALID_SOCKET), 0);
+        ASSERT_TRUE(WaitUntil([&] { return recorder->Chunks().size() >= sockets.size(); }, 60000))
+            << recorder->Chunks().size();
+        std::vector<QByteArray> alarms = recorder->Chunks();
+        std::sort(alarms.begin(), alarms.end());
+        EXPECT_EQ(alarms, BurstJobs(connections));
+        const PeerEnds ends = CountPeerEnds(sockets, holdOpen ? 0 : 5000);
+        EXPECT_EQ(ends.reset, 0);
+        EXPECT_EQ(holdOpen ? ends.open : ends.closed, connections);
+        CloseAll(sockets);
+        EXPECT_TRUE(WaitUntil([&] { return server->ClientCount() == 0; }, 20000));
+    }
 }
 
 TEST_F(RawPrintServer, PortTaken_OnlyFailureReported)
@@ -182,7 +180,7 @@ TEST_F(RawPrintServer, DescriptorExhaustion_ReportedOnceThenCaptureGoesOn)
     EXPECT_TRUE(WaitUntil([&] { return events.Count(EventType::Error, paused) == 1; }));
     SleepMs(200); // more failed passes, still one event
     exhaustion.End();
-    EXPECT_TRUE(WaitUntil([&] { return recorder.Joined() == "queued alarm"; }));
+    EXPECT_TRUE(WaitUntil([&] { return recorder->Joined() == "queued alarm"; }));
     EXPECT_EQ(events.Count(EventType::Error, paused), 1);
     EXPECT_EQ(events.Count(EventType::Information, LoadString(kIdsCaptureResumed)), 1);
     closesocket(client);
@@ -209,12 +207,9 @@ TEST_F(RawPrintServer, JobInParts_ChunkEndsAtGapCloseOrFullBuffer)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        ChunkRecorder chunks;
         ListenerTiming timing = kFast;
         timing.chunkGapMs = c.gapMs;
-        CRawPrintServer listener(&chunks, &ChunkRecorder::Callback, port, chunks.buffer.data(),
-                                 8200, kLoopback, timing);
-        ASSERT_TRUE(WaitUntil([&] { return listener.ListenerStatus() == ListenerAccepting; }));
+        Start(timing);
         const SOCKET s = ConnectLoopback(port);
         for (const QByteArray& part : c.parts) {
             ASSERT_TRUE(SendAll(s, part));
@@ -223,10 +218,10 @@ TEST_F(RawPrintServer, JobInParts_ChunkEndsAtGapCloseOrFullBuffer)
         if (c.close) {
             ShutdownSend(s);
         }
-        EXPECT_TRUE(WaitUntil([&] { return chunks.Chunks().size() >= c.beforeStop; }));
-        EXPECT_EQ(chunks.Chunks().size(), c.beforeStop);
-        EXPECT_TRUE(listener.Stop());
-        EXPECT_EQ(chunks.Chunks(), c.alarms);
+        EXPECT_TRUE(WaitUntil([&] { return recorder->Chunks().size() >= c.beforeStop; }));
+        EXPECT_EQ(recorder->Chunks().size(), c.beforeStop);
+        EXPECT_TRUE(server->Stop());
+        EXPECT_EQ(recorder->Chunks(), c.alarms);
         closesocket(s);
     }
 }
