@@ -32,7 +32,7 @@ inline QString DevicePcm(int speed, const QString& capture = {}, const QString& 
         .arg(capture.isEmpty() ? QString() : QStringLiteral("file \"%1\"").arg(capture), extra);
 }
 
-// A new ALSA configuration (only while no audio thread runs) with pcm and cards test control
+// A new ALSA configuration (only while no audio thread runs): pcm, and that many test control
 // cards keeping their values in "<state>.<card>"; extra adds fields ("switch_card 1").
 inline void UseAlsa(const QString& pcm, int cards = 0, const QString& state = {},
                     const QString& extra = {})
