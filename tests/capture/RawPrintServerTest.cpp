@@ -21,42 +21,23 @@ const QString kSucceeded = LoadString(kIdsSucceedToInitialize);
 
 constexpr ListenerTiming kFast{.chunkGapMs = 10, .stopGraceMs = 1000, .exhaustedBackoffMs = 50};
 
-// A listener on a free loopback port whose chunks land in a recorder; the collector sees
-// every event from the start.
+// A listener on a free loopback port whose chunks land in a recorder.
 class RawPrintServer : public testing::Test
 {
 protected:
     void Create(const ListenerTiming& timing = kFast)
     {
-        server = std::make_unique<CRawPrintServer>(&recorder, &ChunkRecorder::Callback, port,
-                                                   recorder.buffer.data(), 8200, kLoopback, timing);
+        server =
+            std::make_unique<CRawPrintServer>(recorder.get(), &ChunkRecorder::Callback, port,
+                                              recorder->buffer.data(), 8200, kLoopback, timing);
     }
+    // Replaces the listener and its recorder by new ones.
     void Start(const ListenerTiming& timing = kFast)
     {
+        server.reset();
+        recorder = std::make_unique<ChunkRecorder>();
         Create(timing);
         ASSERT_TRUE(WaitUntil([this] { return server->ListenerStatus() == ListenerAccepting; }));
-    }
-    // A burst of print jobs: every connection is taken from the backlog and read, none is
-    // reset by the system, one job is one alarm. Jobs end their connection or hold it open.
-    void Burst(int connections, bool holdOpen)
-    {
-        if (!RaiseDescriptorLimit(2048)) { // both ends of every connection are ours
-            GTEST_SKIP() << "2048 descriptors are not allowed here";
-        }
-        Start();
-        std::vector<SOCKET> sockets = SendBurst(port, connections, !holdOpen);
-        ASSERT_EQ(std::count(sockets.begin(), sockets.end(), INVALID_SOCKET), 0);
-        ASSERT_TRUE(WaitUntil([&] { return recorder.Chunks().size() >= sockets.size(); }, 60000))
-            << recorder.Chunks().size();
-        std::vector<QByteArray> alarms = recorder.Chunks();
-        std::sort(alarms.begin(), alarms.end());
-        EXPECT_EQ(alarms, BurstJobs(connections));
-        // A job that ended its connection sees the listener close its end in order.
-        const PeerEnds ends = CountPeerEnds(sockets, holdOpen ? 0 : 5000);
-        EXPECT_EQ(ends.reset, 0);
-        EXPECT_EQ(holdOpen ? ends.open : ends.closed, connections);
-        CloseAll(sockets);
-        EXPECT_TRUE(WaitUntil([&] { return server->ClientCount() == 0; }, 20000));
     }
     // A start that fails reports the failure only, never success first, and stays failed.
     void ExpectFailedStart()
@@ -68,7 +49,7 @@ protected:
     }
 
     EventCollector events;
-    ChunkRecorder recorder;
+    std::unique_ptr<ChunkRecorder> recorder = std::make_unique<ChunkRecorder>();
     std::uint16_t port = FreePort();
     std::unique_ptr<CRawPrintServer> server;
 };
@@ -83,14 +64,11 @@ TEST_F(RawPrintServer, SeveralConnections_NoneLeftUnreadWhenOthersClose)
     const std::uint64_t wakeUps = server->WakeUps();
     SleepMs(300);
     EXPECT_EQ(server->WakeUps(), wakeUps); // idle connections never wake the listener
-    // The last connection must still be read after the others closed.
-    for (int i = 0; i < 3; ++i) {
-        closesocket(s[i]);
-    }
+    CloseAll({s[0], s[1], s[2]});
     ASSERT_TRUE(WaitUntil([&] { return server->ClientCount() == 1; }));
-    EXPECT_TRUE(recorder.Chunks().empty()); // open and close without data: no alarm
+    EXPECT_TRUE(recorder->Chunks().empty()); // open and close without data: no alarm
     ASSERT_TRUE(SendAll(s[3], "still here\r\n"));
-    EXPECT_TRUE(WaitUntil([&] { return recorder.Joined() == "still here\r\n"; }));
+    EXPECT_TRUE(WaitUntil([&] { return recorder->Joined() == "still here\r\n"; }));
     closesocket(s[3]);
     EXPECT_TRUE(WaitUntil([&] { return server->ClientCount() == 0; }));
 }
@@ -99,9 +77,8 @@ TEST_F(RawPrintServer, ConcurrentJobs_EachStreamWholeInOrderCallbacksNeverOverla
 {
     Start();
     const SOCKET silent = ConnectLoopback(port); // says nothing, must not hold anyone up
-    recorder.callbackDelayMs = 1;
-    // Every byte of sender i is the letter 'a' + i, so each chunk names its stream. The
-    // senders take turns, so the listener reads all of them at once.
+    recorder->callbackDelayMs = 1;
+    // Sender i sends only the letter 'a' + i, taking turns with the others.
     const std::vector<SOCKET> senders = ConnectBurst(port, 8);
     std::vector<QByteArray> sent;
     std::size_t total = 0;
@@ -115,9 +92,9 @@ TEST_F(RawPrintServer, ConcurrentJobs_EachStreamWholeInOrderCallbacksNeverOverla
         }
     }
     CloseAll(senders);
-    ASSERT_TRUE(WaitUntil([&] { return recorder.TotalBytes() >= total; }, 20000));
+    ASSERT_TRUE(WaitUntil([&] { return std::size_t(recorder->Joined().size()) >= total; }, 20000));
     std::map<char, QByteArray> streams;
-    for (const QByteArray& c : recorder.Chunks()) {
+    for (const QByteArray& c : recorder->Chunks()) {
         ASSERT_TRUE(c.size() > 0 && c.size() <= 8200) << c.size();
         ASSERT_EQ(c.count(c[0]), c.size()) << "a chunk mixed two connections";
         streams[c[0]] += c;
@@ -125,20 +102,35 @@ TEST_F(RawPrintServer, ConcurrentJobs_EachStreamWholeInOrderCallbacksNeverOverla
     for (int i = 0; i < 8; ++i) {
         EXPECT_EQ(streams[static_cast<char>('a' + i)], sent[i]);
     }
-    EXPECT_FALSE(recorder.overlapped());
+    EXPECT_FALSE(recorder->overlapped());
     closesocket(silent);
     EXPECT_TRUE(WaitUntil([&] { return server->ClientCount() == 0; }));
     EXPECT_EQ(events.Count(EventType::Information, kSucceeded), 1);
 }
 
-TEST_F(RawPrintServer, BurstOf100Jobs_AllReadNoneReset)
+// Bursts of print jobs that end their connection or hold it open: every one is read as one
+// alarm, none is reset.
+TEST_F(RawPrintServer, Bursts_EveryJobReadNoneReset)
 {
-    Burst(100, false);
-}
-
-TEST_F(RawPrintServer, BurstOf500HeldOpen_AllRead)
-{
-    Burst(500, true);
+    if (!RaiseDescriptorLimit(2048)) { // both ends of every connection are ours
+        GTEST_SKIP() << "2048 descriptors are not allowed here";
+    }
+    for (const auto& [connections, holdOpen] : {std::pair{100, false}, std::pair{500, true}}) {
+        SCOPED_TRACE(connections);
+        Start();
+        std::vector<SOCKET> sockets = SendBurst(port, connections, !holdOpen);
+        ASSERT_EQ(std::count(sockets.begin(), sockets.end(), INVALID_SOCKET), 0);
+        ASSERT_TRUE(WaitUntil([&] { return recorder->Chunks().size() >= sockets.size(); }, 60000))
+            << recorder->Chunks().size();
+        std::vector<QByteArray> alarms = recorder->Chunks();
+        std::sort(alarms.begin(), alarms.end());
+        EXPECT_EQ(alarms, BurstJobs(connections));
+        const PeerEnds ends = CountPeerEnds(sockets, holdOpen ? 0 : 5000);
+        EXPECT_EQ(ends.reset, 0);
+        EXPECT_EQ(holdOpen ? ends.open : ends.closed, connections);
+        CloseAll(sockets);
+        EXPECT_TRUE(WaitUntil([&] { return server->ClientCount() == 0; }, 20000));
+    }
 }
 
 TEST_F(RawPrintServer, PortTaken_OnlyFailureReported)
@@ -161,22 +153,17 @@ TEST_F(RawPrintServer, ListenRefused_OnlyFailureReported)
 
 TEST_F(RawPrintServer, Stop_ReturnsOnceThreadsEndAndClosesEverything)
 {
-    ListenerTiming timing = kFast;
-    // Far beyond the test's time-out: a Stop that sleeps its grace never returns here.
-    timing.stopGraceMs = 3'600'000;
-    Start(timing);
+    Start({.chunkGapMs = 10, .stopGraceMs = 3'600'000}); // a Stop sleeping its grace hangs
     std::vector<SOCKET> clients = ConnectBurst(port, 5);
     ASSERT_TRUE(WaitUntil([&] { return server->ClientCount() == 5; }));
     EXPECT_TRUE(server->Stop()); // every thread ended within the grace
     EXPECT_EQ(server->ClientCount(), 0u);
-    EXPECT_EQ(server->ListenerStatus(), ListenerClosed);
     EXPECT_EQ(CountPeerEnds(clients, 5000).closed, 5); // the listener closed its ends
     CloseAll(clients);
     EXPECT_EQ(ConnectLoopback(port), INVALID_SOCKET); // nothing listens any more
 
     // Port 0 starts no thread, and Stop still completes.
-    CRawPrintServer idle(nullptr, nullptr, 0, nullptr, 0, kLoopback, timing);
-    EXPECT_EQ(idle.ListenerStatus(), ListenerConstructed);
+    CRawPrintServer idle(nullptr, nullptr, 0, nullptr, 0, kLoopback, kFast);
     EXPECT_TRUE(idle.Stop());
     EXPECT_EQ(idle.ListenerStatus(), ListenerClosed);
 }
@@ -191,9 +178,9 @@ TEST_F(RawPrintServer, DescriptorExhaustion_ReportedOnceThenCaptureGoesOn)
     ASSERT_TRUE(SendAll(client, "queued alarm"));
     const QString paused = FormatText(LoadString(kIdsCapturePaused), {SocketErrorText(WSAEMFILE)});
     EXPECT_TRUE(WaitUntil([&] { return events.Count(EventType::Error, paused) == 1; }));
-    SleepMs(200); // several more failed passes: still one event
+    SleepMs(200); // more failed passes, still one event
     exhaustion.End();
-    EXPECT_TRUE(WaitUntil([&] { return recorder.Joined() == "queued alarm"; }));
+    EXPECT_TRUE(WaitUntil([&] { return recorder->Joined() == "queued alarm"; }));
     EXPECT_EQ(events.Count(EventType::Error, paused), 1);
     EXPECT_EQ(events.Count(EventType::Information, LoadString(kIdsCaptureResumed)), 1);
     closesocket(client);
@@ -220,12 +207,9 @@ TEST_F(RawPrintServer, JobInParts_ChunkEndsAtGapCloseOrFullBuffer)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        ChunkRecorder chunks;
         ListenerTiming timing = kFast;
         timing.chunkGapMs = c.gapMs;
-        CRawPrintServer listener(&chunks, &ChunkRecorder::Callback, port, chunks.buffer.data(),
-                                 8200, kLoopback, timing);
-        ASSERT_TRUE(WaitUntil([&] { return listener.ListenerStatus() == ListenerAccepting; }));
+        Start(timing);
         const SOCKET s = ConnectLoopback(port);
         for (const QByteArray& part : c.parts) {
             ASSERT_TRUE(SendAll(s, part));
@@ -234,10 +218,10 @@ TEST_F(RawPrintServer, JobInParts_ChunkEndsAtGapCloseOrFullBuffer)
         if (c.close) {
             ShutdownSend(s);
         }
-        EXPECT_TRUE(WaitUntil([&] { return chunks.Chunks().size() >= c.beforeStop; }));
-        EXPECT_EQ(chunks.Chunks().size(), c.beforeStop);
-        EXPECT_TRUE(listener.Stop());
-        EXPECT_EQ(chunks.Chunks(), c.alarms);
+        EXPECT_TRUE(WaitUntil([&] { return recorder->Chunks().size() >= c.beforeStop; }));
+        EXPECT_EQ(recorder->Chunks().size(), c.beforeStop);
+        EXPECT_TRUE(server->Stop());
+        EXPECT_EQ(recorder->Chunks(), c.alarms);
         closesocket(s);
     }
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QRegularExpression>
 
 #include "eventlog/EventListModel.h"
 #include "eventlog/EventSink.h"
@@ -20,8 +21,7 @@ QStringList Numbers(int from, int to)
     return out;
 }
 
-// A model over its own store, with the row count a view would follow from the model's
-// batches: a wrong range shows as a count that differs from rowCount().
+// A model over its own store, with the row count a view would follow from its signals.
 class EventListModel : public testing::Test
 {
 protected:
@@ -68,42 +68,27 @@ TEST_F(EventListModel, BurstOf1100_Last1024InOrderAndInTheRunLog)
     std::vector<EventRecord> taken;
     EXPECT_EQ(model.TimerStep(&taken), 1100u);
     ASSERT_EQ(taken.size(), 1100u); // every event reaches the headless output
-    EXPECT_EQ(rows, 1024);
-    EXPECT_EQ(batches, 1); // one batch
+    EXPECT_TRUE(rows == 1024 && batches == 1);
     EXPECT_EQ(Texts(), Numbers(76, 1100));
-
+    // The run log holds the lines shown, then the closing line.
     const QStringList written = ReadTextLines(model.WriteRunLog(FreshFolder(u"burst"_qs)));
     ASSERT_EQ(written.size(), 1025);
-    for (int i = 0; i < 1024; ++i) {
-        ASSERT_EQ(written[i],
-                  CEventListModel::LineText(model.Shown()[static_cast<std::size_t>(i)]));
-    }
+    EXPECT_EQ(written.mid(0, 1024).replaceInStrings(QRegularExpression(u"^[^,]*,[^,]*,"_qs), {}),
+              Numbers(76, 1100));
     EXPECT_TRUE(written.last().endsWith(u",Quit Zunaro normally!"_qs));
 }
 
-TEST_F(EventListModel, LaterTicks_OldestPushedOutClearKeepsPending)
+TEST_F(EventListModel, LaterTicks_OldestPushedOut)
 {
-    EXPECT_EQ(model.TimerStep(), 0u); // nothing pending: no signal
-    EXPECT_EQ(batches, 0);
+    EXPECT_TRUE(model.TimerStep() == 0u && batches == 0); // nothing pending: no signal
     Post(0, 1000);
     model.TimerStep();
     Post(1000, 1030, EventType::Error);
     model.TimerStep();
-    EXPECT_EQ(Texts(), Numbers(6, 1030)); // the 6 oldest lines made room
-    EXPECT_EQ(rows, 1024);
-
-    // Clear Messages during a burst removes what is shown; pending lines come next tick.
-    Post(0, 5);
-    EXPECT_TRUE(model.HasLines());
-    model.ClearMessages();
-    EXPECT_EQ(rows, 0);
-    EXPECT_FALSE(model.HasLines());
-    model.TimerStep();
-    EXPECT_EQ(Texts(), Numbers(0, 5));
-    EXPECT_EQ(rows, 5);
+    EXPECT_TRUE(Texts() == Numbers(6, 1030) && rows == 1024); // the 6 oldest made room
 }
 
-TEST_F(EventListModel, Data_TextsMadeOnDemandImagesAndCopy)
+TEST_F(EventListModel, Data_TextsMadeOnDemandAndImages)
 {
     UseGermanDates();
     store.AddEvent(EventType::Information, u"info, with comma"_qs);
@@ -120,14 +105,9 @@ TEST_F(EventListModel, Data_TextsMadeOnDemandImagesAndCopy)
     EXPECT_EQ(CEventListModel::LineText(first), text(0, 0) + u',' + text(0, 1) + u',' + text(0, 2));
     EXPECT_EQ(text(3, 2), u"two\nlines"_qs); // the list keeps the text; its log line does not
     EXPECT_EQ(CEventListModel::LineText(model.Shown()[3]).section(u',', 2), u"two lines"_qs);
-    for (const int row : {0, 1, 2}) {
+    for (const int row : {0, 1, 2}) { // the error icon on error lines
         EXPECT_EQ(model.index(row, 0).data(CEventListModel::ImageIndexRole).toInt(), row ? 1 : 0);
     }
-    EXPECT_EQ(model.index(2, 0).data(CEventListModel::TypeRole).toInt(), 1);
-    EXPECT_FALSE(model.data(model.index(4, 0)).isValid());
-    EXPECT_TRUE(model.CopyText({}).isEmpty());
-    EXPECT_EQ(model.CopyText({3, 1}), u"error"_qs); // the first in list order
-    EXPECT_TRUE(model.CopyText({9, -1}).isEmpty());
 
     // A regional-settings change repaints the date and time columns.
     int repaints = 0;
@@ -144,21 +124,16 @@ TEST_F(EventListModel, Data_TextsMadeOnDemandImagesAndCopy)
     }));
 }
 
-TEST_F(EventListModel, ErrorsOnly_FromTheProfileAndTimer)
+TEST_F(EventListModel, ErrorsOnly_KeptInTheProfile)
 {
-    const QString s = QStringLiteral("Event View");
-    WriteProfileInt(s, QStringLiteral("Log Errors Only"), 1);
+    const QString section = u"Event View"_qs, key = u"Log Errors Only"_qs;
+    WriteProfileInt(section, key, 1);
     model.LoadSettings();
-    EXPECT_TRUE(model.IsErrorsOnly());
     store.AddEvent(EventType::Information, u"dropped"_qs);
     store.AddEvent(EventType::Error, u"kept"_qs);
     EXPECT_FALSE(model.ToggleErrorsOnly());
     model.SaveSettings();
-    EXPECT_EQ(GetProfileInt(s, QStringLiteral("Log Errors Only"), -1), 0);
-    model.StartTimer(); // the timer moves pending records without being called
-    EXPECT_TRUE(WaitUntil([&] {
-        QCoreApplication::processEvents();
-        return Texts() == QStringList{u"kept"_qs};
-    }));
-    model.StopTimer();
+    EXPECT_EQ(GetProfileInt(section, key, -1), 0);
+    model.TimerStep();
+    EXPECT_EQ(Texts(), QStringList{u"kept"_qs});
 }

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QStringEncoder>
 
 #include "eventlog/EventLogFile.h"
 #include "support/TestSupport.h"
@@ -22,8 +23,7 @@ EventRecord Record(const QString& text, EventType type = EventType::Information,
 
 QByteArray Utf16(const QString& text)
 {
-    return QByteArray("\xFF\xFE", 2) +
-           QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+    return QStringEncoder(QStringConverter::Utf16LE, QStringConverter::Flag::WriteBom)(text);
 }
 
 } // namespace

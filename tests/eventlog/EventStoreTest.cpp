@@ -10,25 +10,10 @@
 #include "eventlog/TimeStamp.h"
 #include "support/TestSupport.h"
 
-TEST(TimeStamp, DayOfYear_LeapRules)
-{
-    const int cases[][4] = {{2016, 2, 29, 59},   {2015, 3, 1, 59},    {2016, 3, 1, 60},
-                            {2016, 12, 31, 365}, {2015, 12, 31, 364}, {1900, 3, 1, 59},
-                            {2000, 3, 1, 60}};
-    for (const auto& c : cases) {
-        EXPECT_EQ(DayOfYear(c[0], c[1], c[2]), c[3]) << c[0] << '-' << c[1] << '-' << c[2];
-    }
-    TimeStamp s;
-    StampFrom(SystemTime{2016, 2, 1, 29, 23, 59, 59, 999}, s);
-    EXPECT_EQ(s.dayOfYear, 59);
-    EXPECT_EQ(s.millisecondsOfDay, 86399999u);
-}
-
 TEST(EventStore, SinkAndFilter_WhatIsKept)
 {
     CEventStore store;
-    EventSink(EventType::Information,
-              u"lost: nothing registered"_qs); // must not crash with no target
+    EventSink(EventType::Information, u"lost: nothing registered"_qs); // no target: no crash
     RegisterEventStore(&store);
     EventSink(EventType::Error, u"kept"_qs);
     store.SetErrorsOnly(true);
@@ -85,12 +70,11 @@ TEST(EventStore, ManyThreads_PendingInTimeOrderNothingLost)
         const QStringList parts = all[i].text.split(u':');
         ASSERT_EQ(parts[1].toInt(), next[parts[0].toInt()]++) << "thread " << parts[0].toInt();
     }
-    EXPECT_TRUE(store.TakePending().empty());
 }
 
 TEST(EventSink, Unregister_WaitsForPostersInsideTheStore)
 {
-    // A store destroyed right after unregistering must never be touched again by a poster.
+    // A store destroyed right after unregistering is never touched again by a poster.
     std::atomic<bool> stop{false};
     std::thread poster([&] {
         while (!stop) {

@@ -2,9 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <utility>
-
 #include <QDir>
+#include <QStringEncoder>
 
 #include "platform/CodePage.h"
 #include "support/QtPrinters.h"
@@ -25,12 +24,8 @@ protected:
     }
     static QByteArray Utf16(const QString& text, bool bigEndian)
     {
-        QByteArray out =
-            "\xFF\xFE" + QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
-        for (qsizetype i = 0; bigEndian && i < out.size(); i += 2) {
-            std::swap(out[i], out[i + 1]);
-        }
-        return out;
+        return QStringEncoder(bigEndian ? QStringConverter::Utf16BE : QStringConverter::Utf16LE,
+                              QStringConverter::Flag::WriteBom)(text);
     }
 
     CXmlDoc doc;
@@ -48,24 +43,16 @@ TEST_F(XmlDoc, Parse_VerdictsAndReports)
     } cases[] = {
         {"<a><b></a>", false, "<unended_start_tag tagname=\"b\" offset=\"3\" offset2=\"5\"/>"},
         {"<a></b></a>", false, "<lone_end_tag tagname=\"b\" offset=\"3\"/>"},
-        {"<a><b>", false, "<unended_start_tag tagname=\"b\" offset=\"3\" offset2=\"6\"/>"},
         {"<a>< b</a>", false, "<first_tag_syntax offset=\"3\"/>"},
-        {"<a><!x></a>", false, "<exclamation_tag_syntax offset=\"3\"/>"},
         {"<a><!-x></a>", false, "<comment_tag_syntax offset=\"3\"/>"},
-        {"<a><![X[</a>", false, "<cdata_section_syntax offset=\"3\"/>"},
-        {"<!DOCTIPE a><a/>", false, "<doctype_tag_syntax offset=\"0\"/>"},
         {"<a><!-- x", false, "<unterminated_tag_syntax type=\"comment\" offset=\"3\"/>"},
         {"<a x=\"1", false, "<unterminated_tag_syntax type=\"start_tag\" offset=\"0\"/>"},
         {"<a/><", false, "<unterminated_tag_syntax type=\"tag\" offset=\"4\"/>"},
-        {"<!DOCTYPE a [<!-- x", false, "unterminated_tag_syntax type=\"document_type\""},
-        {"<a/><b/>", false, "<root_has_sibling/>"},
         {"<?xml version=\"1.0\"?>\r\n", false, "<no_root_element/>"},
-        // A '>' inside a quoted value does not end the tag.
+        // A quoted '>', comments, CDATA, PIs and a DOCTYPE's internal subset end no tag.
         {"<a t=\"x>y\" u='>'><b/></a>", true, ""},
-        // Comments, CDATA, PIs and the internal subset of a DOCTYPE are skipped.
         {"<?xml?><!DOCTYPE a [<!ENTITY e \"<>\">]><!--<x>--><a><![CDATA[<y>]]></a>", true, ""},
         {"<!DOCTYPE a [<!--doesn't--><?p it's?><!--won't--><!ENTITY e 'x>'>]><a/>", true, ""},
-        {"<!DOCTYPE a SYSTEM \"a>b\" [<!-- a < b --><!ATTLIST a v CDATA \"[\">]><a/>", true, ""},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(doc.SetText(QString::fromUtf8(c.text)), c.wellFormed) << c.text;
@@ -75,53 +62,30 @@ TEST_F(XmlDoc, Parse_VerdictsAndReports)
     }
     doc.SetText("<a t=\"x>y\" u='>'><b/></a>");
     EXPECT_TRUE(doc.FindElement() && doc.GetAttribute("t") == "x>y");
-    // An ill-formed document stays navigable.
-    EnterRoot("<a><b></a>");
-    EXPECT_TRUE(doc.FindElement("b"));
 }
 
 TEST_F(XmlDoc, AddElement_LayoutLimitsAndIndexPages)
 {
-    // An empty parent is rewritten into start tag, child line and end tag.
+    // An empty parent gains start and end tag around its children; values are escaped.
     EnterRoot("<a x=\"1\"/>\r\n");
     ASSERT_TRUE(doc.AddElement("b"));
     ASSERT_TRUE(doc.AddElement("c", "1 < 2 & 3"));
-    ASSERT_TRUE(doc.AddElement("d", QString(), XmlAddBefore));
-    ASSERT_TRUE(doc.AddElement("e", QString(), XmlAddAsChild));
-    EXPECT_EQ(doc.GetText(), "<a x=\"1\">\r\n<b/>\r\n<d>\r\n<e/>\r\n</d>\r\n"
-                             "<c>1 &lt; 2 &amp; 3</c>\r\n</a>\r\n");
-    EXPECT_TRUE(doc.VerifyIndex());
-    // A parent with start and end tag and nothing between them; CDATA; attributes in one go.
-    EnterRoot("<p></p>");
-    ASSERT_TRUE(doc.AddElement("q", QString(), XmlAddSpaceSlash));
-    ASSERT_TRUE(doc.AddElement("r", "x]]>y", XmlAddCData));
     ASSERT_TRUE(doc.AddElement("s", {{u"k", u"<\"&'>"}, {u"n", u""}}));
-    EXPECT_EQ(doc.GetText(), "<p>\r\n<q />\r\n<r><![CDATA[x]]]]><![CDATA[>y]]></r>\r\n"
-                             "<s k=\"&lt;&quot;&amp;&apos;&gt;\" n=\"\"/>\r\n</p>");
+    EXPECT_EQ(doc.GetText(), "<a x=\"1\">\r\n<b/>\r\n<c>1 &lt; 2 &amp; 3</c>\r\n"
+                             "<s k=\"&lt;&quot;&amp;&apos;&gt;\" n=\"\"/>\r\n</a>\r\n");
     EXPECT_TRUE(doc.VerifyIndex());
     // Refusals change nothing.
     const QString before = doc.GetText();
     EXPECT_FALSE(doc.AddElement(QString()) || doc.AddElement("b c") || doc.AddElement("1b"));
-    EXPECT_FALSE(doc.AddElement("b", "v", XmlAddStartTagOnly) ||
-                 doc.AddElement(QString(1100, u'n'), "v")); // end tag limit
+    EXPECT_FALSE(doc.AddElement(QString(1100, u'n'), "v")); // end tag limit
     EXPECT_FALSE(doc.AddElement("b", {{u"k", u"1"}, {u"k", u"2"}}) ||
                  doc.AddElement("b", {{u"k=", u"1"}}));
-    doc.ResetPosition();
-    EXPECT_FALSE(doc.AddElement("b", QString(), XmlAddAsChild)); // no current
-    doc.SetFlags(XmlFlagReadMode);
-    EXPECT_FALSE(doc.AddElement("b") || doc.SetText("<x/>"));
     EXPECT_EQ(doc.GetText(), before);
-    doc.SetFlags(0);
-    // Limits: nesting levels saturate, tag lengths are bounded, the index grows by pages.
-    const QString deep = QString("<e>").repeated(100000) + QString("</e>").repeated(100000);
-    EXPECT_TRUE(doc.SetText(deep));
-    EXPECT_EQ(doc.Record(100000).Level(), XmlElementRecord::kMaxLevel);
+    // Limits: deep nesting parses, tag lengths are bounded, the index grows by pages.
+    EXPECT_TRUE(doc.SetText(QString("<e>").repeated(100000) + QString("</e>").repeated(100000)));
     const QString huge(int(XmlElementRecord::kMaxStartTag), u'x');
     EXPECT_FALSE(doc.SetText("<a v=\"" + huge + "\"/>"));
     EXPECT_TRUE(doc.GetResultReport().contains(QLatin1String("tag_length_limit")));
-    doc.SetText("<a/>");
-    EXPECT_FALSE(doc.FindElement("a") && doc.SetAttribute("v", huge));
-    EXPECT_EQ(doc.GetText(), "<a/>");
     // Past one index page of 65,536 records.
     EnterRoot("<r/>");
     for (int i = 0; i < 70000; ++i) {
@@ -133,22 +97,8 @@ TEST_F(XmlDoc, AddElement_LayoutLimitsAndIndexPages)
     EXPECT_EQ(doc.GetAttribute("i"), "1");
 }
 
-TEST_F(XmlDoc, Attributes_ReplacedInPlaceEscapedAndReadBack)
+TEST_F(XmlDoc, Attributes_ReferencesDecoded)
 {
-    EnterRoot("<r>\r\n<a k='old' z=\"2\">\r\n<b/>\r\n</a>\r\n<c/>\r\n</r>");
-    ASSERT_TRUE(doc.FindElement("a"));
-    EXPECT_EQ(doc.GetAttribute("k") + doc.GetAttribute("missing"), "old");
-    ASSERT_TRUE(doc.SetAttribute("k", "new"));
-    EXPECT_EQ(doc.GetAttribute("k"), "new");
-    ASSERT_TRUE(doc.SetAttribute("n", -42));
-    // Following elements moved with the edits.
-    ASSERT_TRUE(doc.FindElement("c"));
-    ASSERT_TRUE(doc.SetAttribute("q", "1"));
-    EXPECT_TRUE(doc.GetText().endsWith("<c q=\"1\"/>\r\n</r>"));
-    EXPECT_TRUE(doc.VerifyIndex());
-    doc.ResetPosition();
-    EXPECT_FALSE(doc.SetAttribute("k", "v") || !doc.GetAttribute("k").isEmpty());
-
     const char* const references[][2] = {
         {"&Uacute;&uacute;&hearts;&alpha;", "\u00DA\u00FA\u2665\u03B1"},
         {"x&#65;&#x42;&#X43;y&#x1F600;", "xABCy\U0001F600"},
@@ -157,9 +107,9 @@ TEST_F(XmlDoc, Attributes_ReplacedInPlaceEscapedAndReadBack)
          "&nosuch;&#;&#x;&#xD800;&#1114112;&#12a;&UACUTE;&"},
     };
     for (const auto& c : references) {
-        EnterRoot("<r><a v=\"" + QString(c[0]) + "\"/></r>");
-        doc.FindElement("a");
-        EXPECT_EQ(doc.GetAttribute("v"), QString(c[1])) << c[0];
+        EnterRoot("<r><a v=\"" + QString(c[0]) + "\" w='x'/></r>");
+        ASSERT_TRUE(doc.FindElement("a"));
+        EXPECT_EQ(doc.GetAttribute("v") + doc.GetAttribute("missing"), QString(c[1])) << c[0];
     }
 }
 
@@ -191,34 +141,20 @@ TEST_F(XmlDoc, Files_EncodingsMarksAndFailures)
         ASSERT_TRUE(file.FindElement("a")) << c.name;
         EXPECT_EQ(file.GetAttribute("n"), "\u00DF\u4E2D") << c.name;
     }
-    // FF FE wins over the declaration, and the file is saved with the mark it had.
-    CXmlDoc le(XmlFlagUtf8Bom);
-    ASSERT_TRUE(le.LoadFile(TempPath("le.xml")));
-    EXPECT_EQ(le.Flags() & (XmlFlagUtf16LE | XmlFlagUtf8Bom), std::uint32_t(XmlFlagUtf16LE));
-    ASSERT_TRUE(le.SaveFile(TempPath("le-out.xml")));
-    EXPECT_EQ(ReadBytes(TempPath("le-out.xml")), Utf16(text, false));
-    // The declared encoding; a character it cannot hold is written as '?' and reported.
-    const QString path = TempPath("saved.xml");
-    doc.SetText("<?xml version=\"1.0\" encoding=\"GBK\"?>\r\n<a n=\"\u738B\U0001F600\"/>");
-    ASSERT_TRUE(doc.SaveFile(path));
-    EXPECT_TRUE(ReadBytes(path).endsWith("<a n=\"\xCD\xF5?\"/>"));
-    EXPECT_TRUE(doc.GetResultReport().contains(QLatin1String("<conversion_loss")));
-    EXPECT_FALSE(doc.SetText("<?xml version=\"1.0\" encoding=\"x-none\"?><a/>") &&
-                 doc.SaveFile(path));
+    // A failed load names its cause; a failed write leaves the old file and no temporary one.
     EXPECT_FALSE(doc.LoadFile(TempPath("missing.xml")));
     EXPECT_TRUE(doc.GetResultReport().contains("<file_error msg=\"No such file or directory\" "
                                                "n=\"2\"/>"));
     EXPECT_FALSE(doc.LoadFile(TestHome()) || doc.SaveFile(TestHome()) ||
                  doc.SaveFile(TempPath("no/such/dir/x.xml")));
-    // A write that fails part way leaves the old file and no temporary file.
+    const QString path = TempPath("saved.xml");
+    ASSERT_TRUE(doc.SetText("<a/>") && doc.SaveFile(path));
+    const QByteArray saved = ReadBytes(path);
     doc.SetText("<a v=\"" + QString(4000, u'x') + "\"/>");
     {
         FileSizeLimit limit(1000);
         EXPECT_FALSE(doc.SaveFile(path));
     }
-    EXPECT_TRUE(ReadBytes(path).endsWith("<a n=\"\xCD\xF5?\"/>"));
+    EXPECT_EQ(ReadBytes(path), saved);
     EXPECT_EQ(QDir(TestHome()).entryList(QDir::Files).filter("saved.xml").size(), 1);
-    // A null text empties the document and its index.
-    EXPECT_FALSE(doc.SetText(QString()) || doc.FindElement(QString()));
-    EXPECT_TRUE(doc.AddElement("r") && doc.GetText() == "<r/>\r\n");
 }

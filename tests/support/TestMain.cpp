@@ -1,5 +1,4 @@
 #include <cstdlib>
-#include <string>
 
 #include <QCoreApplication>
 #ifdef ZUNARO_TEST_WIDGETS
@@ -10,11 +9,7 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-
-QString g_home;
-
-} // namespace
+static QString g_home;
 
 QString TestHome()
 {

@@ -1,5 +1,6 @@
 #include "support/TestSupport.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstddef>
 #include <thread>
@@ -58,11 +59,6 @@ FileSizeLimit::FileSizeLimit(rlim_t limit)
     setrlimit(RLIMIT_FSIZE, &l);
 }
 
-FileSizeLimit::~FileSizeLimit()
-{
-    setrlimit(RLIMIT_FSIZE, &m_old);
-}
-
 void UseGermanDates()
 {
     LocaleSettings s;
@@ -87,11 +83,6 @@ DescriptorExhaustion::DescriptorExhaustion()
             m_fillers.push_back(fd);
         }
     }
-}
-
-DescriptorExhaustion::~DescriptorExhaustion()
-{
-    End();
 }
 
 void DescriptorExhaustion::End()
@@ -127,13 +118,10 @@ std::uint16_t FreePort()
 
 SOCKET ConnectLoopback(std::uint16_t port)
 {
-    const SOCKET s = CreateTcpSocket();
-    if (s == INVALID_SOCKET) {
-        return s;
-    }
-    if (Connect(s, SockAddrIn{0x7F000001, port}) == SOCKET_ERROR) {
+    SOCKET s = CreateTcpSocket();
+    if (s != INVALID_SOCKET && Connect(s, SockAddrIn{0x7F000001, port}) == SOCKET_ERROR) {
         closesocket(s);
-        return INVALID_SOCKET;
+        s = INVALID_SOCKET;
     }
     return s;
 }
@@ -155,11 +143,8 @@ bool SendAll(SOCKET s, const QByteArray& data)
 bool SendJob(std::uint16_t port, const QByteArray& data)
 {
     const SOCKET s = ConnectLoopback(port);
-    if (s == INVALID_SOCKET) {
-        return false;
-    }
-    const bool ok = SendAll(s, data);
-    closesocket(s);
+    const bool ok = s != INVALID_SOCKET && SendAll(s, data);
+    CloseAll({s});
     return ok;
 }
 
@@ -255,11 +240,8 @@ bool RaiseDescriptorLimit(rlim_t n)
     if (getrlimit(RLIMIT_NOFILE, &l) != 0 || l.rlim_max < n) {
         return false;
     }
-    if (l.rlim_cur < n) {
-        l.rlim_cur = n;
-        return setrlimit(RLIMIT_NOFILE, &l) == 0;
-    }
-    return true;
+    l.rlim_cur = std::max(l.rlim_cur, n);
+    return setrlimit(RLIMIT_NOFILE, &l) == 0;
 }
 
 bool RunWithListenFailing(int error, const std::function<void()>& fn)
@@ -284,16 +266,6 @@ bool RunWithListenFailing(int error, const std::function<void()>& fn)
     return filtered;
 }
 
-EventCollector::EventCollector()
-{
-    RegisterEventStore(&m_store);
-}
-
-EventCollector::~EventCollector()
-{
-    UnregisterEventStore(&m_store);
-}
-
 std::vector<EventRecord> EventCollector::Records()
 {
     for (EventRecord& r : m_store.TakePending()) {
@@ -304,13 +276,10 @@ std::vector<EventRecord> EventCollector::Records()
 
 int EventCollector::Count(EventType type, const QString& text)
 {
-    int n = 0;
-    for (const EventRecord& r : Records()) {
-        if (r.type == type && r.text == text) {
-            ++n;
-        }
-    }
-    return n;
+    const std::vector<EventRecord> all = Records();
+    return static_cast<int>(std::count_if(all.begin(), all.end(), [&](const EventRecord& r) {
+        return r.type == type && r.text == text;
+    }));
 }
 
 void ChunkRecorder::Callback(void* context, SOCKET /*socket*/, std::uint32_t count)
@@ -330,12 +299,6 @@ void ChunkRecorder::Callback(void* context, SOCKET /*socket*/, std::uint32_t cou
     self->m_inside.fetch_sub(1);
 }
 
-std::vector<QByteArray> ChunkRecorder::Chunks()
-{
-    std::lock_guard lock(m_mutex);
-    return m_chunks;
-}
-
 QByteArray ChunkRecorder::Joined()
 {
     std::lock_guard lock(m_mutex);
@@ -344,14 +307,4 @@ QByteArray ChunkRecorder::Joined()
         all += c;
     }
     return all;
-}
-
-std::size_t ChunkRecorder::TotalBytes()
-{
-    std::lock_guard lock(m_mutex);
-    std::size_t n = 0;
-    for (const QByteArray& c : m_chunks) {
-        n += static_cast<std::size_t>(c.size());
-    }
-    return n;
 }

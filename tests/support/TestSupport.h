@@ -1,7 +1,6 @@
 #pragma once
 
-#include <chrono>
-#include <condition_variable>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -14,18 +13,16 @@
 #include <QStringList>
 
 #include "eventlog/EventRecord.h"
+#include "eventlog/EventSink.h"
 #include "eventlog/EventStore.h"
 #include "platform/Socket.h"
-
-#include <atomic>
 
 // The fresh temporary folder the test main made for this run (profile, data, runtime).
 QString TestHome();
 
 // An empty folder of that name in the test home (emptied when it exists).
 QString FreshFolder(const QString& name);
-// The lines of a text file read back through the program's text file class (UTF-16 with a
-// byte order mark, else 8-bit in codePage, -1 = the ANSI code page), without line ends.
+// The lines of a text file, read through the program's text file class (codePage: for 8-bit).
 QStringList ReadTextLines(const QString& path, int codePage = -1);
 // The texts of event records, in order.
 template <typename Records> QStringList TextsOf(const Records& records)
@@ -47,7 +44,7 @@ class FileSizeLimit
 {
 public:
     explicit FileSizeLimit(rlim_t limit);
-    ~FileSizeLimit();
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &m_old); }
     FileSizeLimit(const FileSizeLimit&) = delete;
     FileSizeLimit& operator=(const FileSizeLimit&) = delete;
 
@@ -55,21 +52,18 @@ private:
     rlimit m_old{};
 };
 
-// Uses day-month-year dates with full stops and a 24-hour clock ("05.03.2016",
-// "14:07:09") until the next CLocaleTime::ReadLocaleSettings.
+// Dates and times as "05.03.2016" and "14:07:09" until the next ReadLocaleSettings.
 void UseGermanDates();
 
-// Lowers this process's descriptor limit and fills the table while it lives, so that every
-// call that needs a new descriptor fails with EMFILE; restores both when it ends.
+// Makes every call that needs a new descriptor fail with EMFILE while it lives.
 class DescriptorExhaustion
 {
 public:
     DescriptorExhaustion();
-    ~DescriptorExhaustion();
+    ~DescriptorExhaustion() { End(); }
     DescriptorExhaustion(const DescriptorExhaustion&) = delete;
     DescriptorExhaustion& operator=(const DescriptorExhaustion&) = delete;
-    // Gives the descriptors back and restores the limit (also done by the destructor).
-    void End();
+    void End(); // ends it early
 
 private:
     rlimit m_old{};
@@ -88,16 +82,13 @@ SOCKET ConnectLoopback(std::uint16_t port);
 bool SendAll(SOCKET s, const QByteArray& data);
 // Connects, sends data, closes: one print job the way a spooler sends it.
 bool SendJob(std::uint16_t port, const QByteArray& data);
-// Opens n connections to 127.0.0.1:port at once: every handshake is started before the
-// first one is waited for, as a burst of print jobs arrives. Waits up to timeoutMs for
-// them; returns blocking sockets, INVALID_SOCKET where a connection failed or is still
-// pending.
+// Opens n blocking connections to 127.0.0.1:port at once, as a burst of print jobs arrives
+// (INVALID_SOCKET where one failed or was still pending after timeoutMs).
 std::vector<SOCKET> ConnectBurst(std::uint16_t port, int n, int timeoutMs = 20000);
 // The jobs of a burst: "job 1000", "job 1001", ... (n of them, in sorted order).
 std::vector<QByteArray> BurstJobs(int n);
-// Opens n connections at once (ConnectBurst) and sends job i of BurstJobs on connection i;
-// with endJobs each connection's sending side is shut after its job, as a spooler ends a job.
-// Returns the sockets; INVALID_SOCKET where connecting or sending failed.
+// ConnectBurst, then job i of BurstJobs on connection i (with endJobs, its sending side shut
+// after it); INVALID_SOCKET where connecting or sending failed.
 std::vector<SOCKET> SendBurst(std::uint16_t port, int n, bool endJobs);
 // How the peers left a set of connections.
 struct PeerEnds
@@ -106,26 +97,22 @@ struct PeerEnds
     int reset = 0;  // reset (ECONNRESET)
     int open = 0;   // still open: nothing to read yet, or data
 };
-// Reads one byte from every socket, waiting up to waitMs for each to become readable (0: only
-// what has already arrived counts), and tells how each connection stands.
+// How each connection stands, waiting up to waitMs for each to become readable.
 PeerEnds CountPeerEnds(const std::vector<SOCKET>& sockets, int waitMs);
 // Closes every valid socket of the list.
 void CloseAll(const std::vector<SOCKET>& sockets);
-// Raises this process's soft descriptor limit to at least n (bounded by the hard limit).
-// Returns false when n descriptors are not allowed.
+// Raises the soft descriptor limit to at least n; false when n are not allowed.
 bool RaiseDescriptorLimit(rlim_t n);
-// Runs fn on a new thread and waits for it. On that thread, and on every thread it starts,
-// the system call listen() fails with error (a seccomp filter, which ends with them).
+// Runs fn on a new thread on which, as on the threads it starts, listen() fails with error.
 // Returns false, without running fn, when the system refuses the filter.
 bool RunWithListenFailing(int error, const std::function<void()>& fn);
 
-// Registers its own event store as the EventSink target for its lifetime and keeps every
-// record taken from it.
+// Collects every event posted through EventSink while it lives.
 class EventCollector
 {
 public:
-    EventCollector();
-    ~EventCollector();
+    EventCollector() { RegisterEventStore(&m_store); }
+    ~EventCollector() { UnregisterEventStore(&m_store); }
     EventCollector(const EventCollector&) = delete;
     EventCollector& operator=(const EventCollector&) = delete;
 
@@ -133,15 +120,13 @@ public:
     std::vector<EventRecord> Records();
     // Number of collected records with this type and text.
     int Count(EventType type, const QString& text);
-    CEventStore& Store() { return m_store; }
 
 private:
     CEventStore m_store;
     std::vector<EventRecord> m_records;
 };
 
-// A data callback target that keeps every chunk it is handed, and checks that no two
-// callbacks ever overlap.
+// A data callback target keeping every chunk, and noting when two callbacks overlap.
 class ChunkRecorder
 {
 public:
@@ -149,9 +134,12 @@ public:
 
     explicit ChunkRecorder(std::size_t bufferSize = 8200) : buffer(bufferSize) {}
 
-    std::vector<QByteArray> Chunks();
+    std::vector<QByteArray> Chunks()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_chunks;
+    }
     QByteArray Joined();
-    std::size_t TotalBytes();
     bool overlapped() const { return m_overlapped; }
     // Milliseconds each callback should take (to widen race windows).
     int callbackDelayMs = 0;

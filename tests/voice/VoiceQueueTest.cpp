@@ -23,8 +23,7 @@ const QString kLongText = QStringLiteral(
     "valve did not open, and the operator on duty is asked to check the pump station and the "
     "cooling water supply at once.");
 
-// Texts wait until a worker runs, then are spoken in order into the output; a stopped
-// queue starts again with a new engine.
+// Texts wait for a worker, then are spoken in order; a stopped queue starts again.
 TEST(VoiceQueue, SpeaksQueuedTextsInOrderIntoTheOutput_AndRestarts)
 {
     const QString capture = TestHome() + QStringLiteral("/speech.raw");
@@ -52,8 +51,8 @@ TEST(VoiceQueue, SpeaksQueuedTextsInOrderIntoTheOutput_AndRestarts)
     EXPECT_EQ(Events(events), (QStringList{kSucceeded, kSucceeded}));
 }
 
-// StopWorker joins the worker in the middle of a long text, on a device playing in real
-// time as on one that stalls: the text is reported as cut short, those waiting as dropped.
+// StopWorker ends the worker mid-text, on a playing or a stalled device, and reports every
+// unspoken text.
 TEST(VoiceQueue, StopWorkerWhileSpeaking_EndsTheWorkerAndReportsEveryUnspokenText)
 {
     const QStringList texts{kLongText, QStringLiteral("waiting one"), QStringLiteral("two")};
@@ -79,8 +78,8 @@ TEST(VoiceQueue, StopWorkerWhileSpeaking_EndsTheWorkerAndReportsEveryUnspokenTex
     }
 }
 
-// Without an output every start reports the failure once; texts wait up to the bound (the
-// next is refused) and are each reported, in order, when the worker stops.
+// Without an output each start fails once; texts past the bound are refused, the waiting
+// ones reported at stop.
 TEST(VoiceQueue, NoOutput_FailsOncePerStart_RefusesPastTheBound_ReportsAtStop)
 {
     UseAlsa(QString());

@@ -1,15 +1,17 @@
 #pragma once
 
-// What the voice tests share: their own ALSA configuration (a `file` PCM capturing what is
-// played, the test plugin's playback device and sound cards) and the zunaro.voice debug lines.
+// The voice tests' own ALSA configuration and the zunaro.voice debug lines.
 
 #include <algorithm>
 #include <cstdint>
 #include <mutex>
 
+#include <gtest/gtest.h>
+
 #include <QDataStream>
 #include <QFile>
 #include <QLoggingCategory>
+#include <QRegularExpression>
 #include <QStringList>
 
 #include "support/TestSupport.h"
@@ -21,9 +23,8 @@ inline QString FilePcm(const QString& capture)
                           "file \"%1\" format \"raw\" }\n")
         .arg(capture);
 }
-// The default PCM the test plugin's device: it plays at speed percent of real time (0: it
-// takes one buffer and then stalls), appending what it plays to capture when one is named;
-// extra adds fields ("fail_after 4410").
+// The test plugin's device playing at speed percent of real time (0: stalls after a buffer),
+// appending to capture if named; extra adds fields ("fail_after 4410").
 inline QString DevicePcm(int speed, const QString& capture = {}, const QString& extra = {})
 {
     return QStringLiteral("pcm.!default { type zunaro_test speed %1 %2 %3 }\n")
@@ -31,10 +32,8 @@ inline QString DevicePcm(int speed, const QString& capture = {}, const QString& 
         .arg(capture.isEmpty() ? QString() : QStringLiteral("file \"%1\"").arg(capture), extra);
 }
 
-// Points ALSA_CONFIG_PATH at a new configuration (a new file each time, so alsa-lib reloads
-// it; call only while no audio thread runs) with pcm (empty: no PCM at all); cards 0 to
-// cards-1 are the test control plugin, keeping their values in "<state>.<card>"; extra adds
-// plugin fields ("max 87", "switch_card 1").
+// A new ALSA configuration (only while no audio thread runs): pcm, and that many test control
+// cards keeping their values in "<state>.<card>"; extra adds fields ("switch_card 1").
 inline void UseAlsa(const QString& pcm, int cards = 0, const QString& state = {},
                     const QString& extra = {})
 {
@@ -50,6 +49,28 @@ inline void UseAlsa(const QString& pcm, int cards = 0, const QString& state = {}
                          .toUtf8());
     qputenv("ALSA_CONFIG_PATH", QFile::encodeName(path));
 }
+
+// A fresh resource folder (no chime until a test writes one) and test sound cards keeping
+// their raw channel values in "<m_state>.<card>"; the default PCM writes to m_capture.
+class SoundCardTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        qputenv("ZUNARO_RESOURCES", QFile::encodeName(FreshFolder(QStringLiteral("res"))));
+    }
+    void UseCards(int cards, const QString& extra = {})
+    {
+        UseAlsa(FilePcm(m_capture), cards, m_state, extra);
+    }
+    QString State(int card) const { return m_state + QLatin1Char('.') + QString::number(card); }
+    QString Raw(int card = 0) const { return ReadBytes(State(card)).trimmed(); }
+    void SetRaw(const char* values, int card = 0) const { WriteBytes(State(card), values); }
+
+    static inline int s_serial = 0;
+    const QString m_state = TestHome() + QStringLiteral("/master-%1").arg(++s_serial);
+    const QString m_capture = m_state + QStringLiteral(".raw");
+};
 
 // Every event collected so far as "<type> <text>".
 inline QStringList Events(EventCollector& events)
@@ -113,13 +134,8 @@ private:
     static QStringList With(const QString& prefix)
     {
         std::lock_guard guard(s_lock);
-        QStringList result;
-        for (const QString& line : s_lines) {
-            if (line.startsWith(prefix)) {
-                result << line.mid(prefix.size());
-            }
-        }
-        return result;
+        QStringList result = s_lines.filter(QRegularExpression(u'^' + prefix));
+        return result.replaceInStrings(QRegularExpression(u'^' + prefix), QString());
     }
     static void Collect(QtMsgType, const QMessageLogContext& context, const QString& line)
     {
