@@ -23,6 +23,7 @@
 #include "platform/StringTable.h"
 #include "settings/SettingsDoc.h"
 #include "sms/ModemSim.h"
+#include "support/PrivateCupsd.h"
 
 namespace {
 
@@ -64,35 +65,6 @@ bool Listening(std::uint16_t port)
         return s != INVALID_SOCKET && closesocket(s) == 0;
     });
 }
-
-// A scheduler of the test's own (tests/tools/private_cupsd.sh) on a free loopback port, with
-// CUPS_SERVER pointed at it while it lives. With adminLogin, adding a queue is refused.
-class PrivateCupsd
-{
-public:
-    explicit PrivateCupsd(bool adminLogin)
-    {
-        const QStringList args{qEnvironmentVariable("ZUNARO_TEST_TOOLS") + u"/private_cupsd.sh"_qs,
-                               m_dir.path(), QString::number(m_port)};
-        m_cupsd.setProcessChannelMode(QProcess::ForwardedChannels);
-        m_cupsd.start(u"/bin/sh"_qs, adminLogin ? args + QStringList{u"admin-login"_qs} : args);
-        qputenv("CUPS_SERVER", QStringLiteral("127.0.0.1:%1").arg(m_port).toUtf8());
-        qputenv("CUPS_SERVERROOT", m_dir.path().toUtf8());
-    }
-    ~PrivateCupsd()
-    {
-        m_cupsd.terminate();
-        m_cupsd.waitForFinished(5000);
-        qunsetenv("CUPS_SERVER");
-        qunsetenv("CUPS_SERVERROOT");
-    }
-    bool up() const { return Listening(m_port); }
-
-private:
-    QTemporaryDir m_dir{QDir::tempPath() + u"/zunaro-cups-XXXXXX"_qs};
-    const std::uint16_t m_port = FreePort();
-    QProcess m_cupsd;
-};
 
 void PlaceWindow(const QRect& r)
 {

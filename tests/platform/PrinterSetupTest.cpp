@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/Socket.h"
+#include "support/PrivateCupsd.h"
 #include "support/TestSupport.h"
 
 // QProcess starts its children with a vfork-style clone, which the thread sanitizer counts as a
@@ -27,59 +28,6 @@ extern "C" const char* __tsan_default_options()
 #endif
 
 namespace {
-
-// A scheduler of the test's own (tests/tools/private_cupsd.sh) on a free loopback port, with
-// CUPS_SERVER pointed at it while it lives.
-class PrivateCupsd
-{
-public:
-    explicit PrivateCupsd(bool adminNeedsLogin)
-        : m_dir(QDir::tempPath() + QStringLiteral("/zunaro-cups-XXXXXX")), m_port(FreePort())
-    {
-        QStringList args{qEnvironmentVariable("ZUNARO_TEST_TOOLS") +
-                             QStringLiteral("/private_cupsd.sh"),
-                         m_dir.path(), QString::number(m_port)};
-        if (adminNeedsLogin) {
-            args << QStringLiteral("admin-login");
-        }
-        m_cupsd.setProcessChannelMode(QProcess::ForwardedChannels);
-        m_cupsd.start(QStringLiteral("/bin/sh"), args);
-        m_up = WaitUntil([this] {
-            const SOCKET s = ConnectLoopback(m_port);
-            closesocket(s);
-            return s != INVALID_SOCKET;
-        });
-        qputenv("CUPS_SERVER", QStringLiteral("127.0.0.1:%1").arg(m_port).toUtf8());
-        qputenv("CUPS_SERVERROOT", m_dir.path().toUtf8());
-    }
-    ~PrivateCupsd()
-    {
-        Resume();
-        m_cupsd.terminate();
-        m_cupsd.waitForFinished(5000);
-        qunsetenv("CUPS_SERVER");
-        qunsetenv("CUPS_SERVERROOT");
-    }
-
-    bool up() const { return m_up; }
-    // Freezes the scheduler: it accepts connections and never answers.
-    void Freeze() { Signal(SIGSTOP); }
-    void Resume() { Signal(SIGCONT); }
-
-private:
-    void Signal(int signal)
-    {
-        const int pid =
-            ReadBytes(m_dir.path() + QStringLiteral("/state/cupsd.pid")).trimmed().toInt();
-        ASSERT_GT(pid, 0);
-        ::kill(pid, signal);
-    }
-
-    QTemporaryDir m_dir;
-    std::uint16_t m_port;
-    QProcess m_cupsd;
-    bool m_up = false;
-};
 
 struct Result
 {
