@@ -1,6 +1,5 @@
 #include "voice/DlgVoice.h"
 
-#include <algorithm>
 #include <utility>
 
 #include <QCheckBox>
@@ -114,15 +113,13 @@ void CDlgVoice::StepVolume(int delta)
 {
     // The mixer calls are short ALSA requests; only the chime, which lasts as long as the
     // sound, leaves the user-interface thread.
-    CVolumeControl control;
-    std::uint16_t current = 0;
-    if (!control.Init(kVolumeScale, current)) {
+    const std::optional<std::uint16_t> stepped = StepMasterVolume(delta);
+    if (!stepped) {
         qCDebug(lcVoice) << "no master volume to step";
         ShowMixer(false);
         return;
     }
-    m_volume = static_cast<std::uint16_t>(std::clamp(current + delta, 0, int(kVolumeScale)));
-    control.SetVolume(m_volume);
+    m_volume = *stepped;
     UpdateTitle();
     StartChime();
 }

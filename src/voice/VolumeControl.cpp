@@ -126,15 +126,16 @@ void CVolumeControl::SetVolume(std::uint16_t value)
     }
 }
 
-std::uint16_t StepMasterVolume(int delta)
+std::optional<std::uint16_t> StepMasterVolume(int delta)
 {
     CVolumeControl control;
     std::uint16_t volume = 0;
-    control.Init(kVolumeScale, volume);
+    if (!control.Init(kVolumeScale, volume)) {
+        return std::nullopt;
+    }
     const auto stepped =
         static_cast<std::uint16_t>(std::clamp(volume + delta, 0, int(kVolumeScale)));
     control.SetVolume(stepped);
-    PlayChime();
     return stepped;
 }
 

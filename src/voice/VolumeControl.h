@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 #include <QString>
 
@@ -55,10 +56,10 @@ private:
     int m_selected = -1;
 };
 
-// The Voice dialog's volume step: re-reads the master volume (0 when none can be read),
-// moves it by delta within 0 to 100, writes it to every card and plays the chime. Returns
-// the new volume, for the dialog's title.
-std::uint16_t StepMasterVolume(int delta);
+// The Voice dialog's volume step: re-reads the master volume, moves it by delta within 0 to
+// 100 and writes it to every card. Returns the new volume, or nothing (and writes nothing)
+// when no card has a readable master control. The caller plays the chime.
+std::optional<std::uint16_t> StepMasterVolume(int delta);
 // Plays the chime, Ding.wav of the resource folder, to its end. Returns false when the file
 // is missing or cannot be played, or another sound of the program is still playing.
 bool PlayChime();

@@ -64,7 +64,7 @@ TEST_F(VolumeControlTest, Init_FindsTheLoudspeakerLineReadsItsFirstChannelAndWri
     EXPECT_TRUE(Events(m_events).isEmpty());
 }
 
-TEST_F(VolumeControlTest, Step_MovesByTenWithinBoundsWritesEveryChannelAndChimes)
+TEST_F(VolumeControlTest, Step_MovesByTenWithinBoundsWritesEveryChannel_ChimePlays)
 {
     UseCards(1);
     const QByteArray chime = Tone(800, 1);
@@ -78,6 +78,7 @@ TEST_F(VolumeControlTest, Step_MovesByTenWithinBoundsWritesEveryChannelAndChimes
         QFile::remove(m_capture);
         EXPECT_EQ(StepMasterVolume(delta), result) << before << delta;
         EXPECT_EQ(Raw(), QLatin1String(after)) << before << delta;
+        EXPECT_TRUE(PlayChime());
         EXPECT_TRUE(ReadBytes(m_capture) == chime) << before << delta;
     }
 }
@@ -100,10 +101,9 @@ TEST_F(VolumeControlTest, SeveralCards_ErrorsReportedAndTheLookupGoesOn)
     EXPECT_EQ(Raw(2), QStringLiteral("13107 13107"));
     EXPECT_EQ(Raw(3), QStringLiteral("13107 13107"));
 
-    // No control device at all, and no chime: the steps start from 0, nothing is played.
+    // No control device at all, and no chime: no step, nothing is played.
     UseCards(0);
-    EXPECT_EQ(StepMasterVolume(+10), 10);
-    EXPECT_EQ(StepMasterVolume(-10), 0);
+    EXPECT_EQ(StepMasterVolume(+10), std::nullopt);
     WriteBytes(ChimePath() + QStringLiteral(".txt"), "RIFF this is not a sound");
     EXPECT_FALSE(PlaySoundFile(ChimePath() + QStringLiteral(".txt")));
     EXPECT_FALSE(QFile::exists(m_capture)); // the output was never opened
