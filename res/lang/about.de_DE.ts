@@ -15,9 +15,5 @@
         <source>Open %s</source>
         <translation>%s öffnen</translation>
     </message>
-    <message id="62603">
-        <source>OK</source>
-        <translation>OK</translation>
-    </message>
 </context>
 </TS>

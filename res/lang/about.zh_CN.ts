@@ -15,9 +15,5 @@
         <source>Open %s</source>
         <translation>打开 %s</translation>
     </message>
-    <message id="62603">
-        <source>OK</source>
-        <translation>确定</translation>
-    </message>
 </context>
 </TS>

@@ -31,14 +31,6 @@
         <source>&amp;Send</source>
         <translation>&amp;Senden</translation>
     </message>
-    <message id="62207">
-        <source>OK</source>
-        <translation>OK</translation>
-    </message>
-    <message id="62208">
-        <source>Cancel</source>
-        <translation>Abbrechen</translation>
-    </message>
     <message id="62209">
         <source>Outgoing server</source>
         <translation>Postausgangsserver</translation>

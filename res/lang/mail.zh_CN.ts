@@ -31,14 +31,6 @@
         <source>&amp;Send</source>
         <translation>发送(&amp;S)</translation>
     </message>
-    <message id="62207">
-        <source>OK</source>
-        <translation>确定</translation>
-    </message>
-    <message id="62208">
-        <source>Cancel</source>
-        <translation>取消</translation>
-    </message>
     <message id="62209">
         <source>Outgoing server</source>
         <translation>发送邮件服务器</translation>

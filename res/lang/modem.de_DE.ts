@@ -43,13 +43,5 @@
         <source>Test message to %s queued on %s. The event list shows whether it was sent.</source>
         <translation>Testnachricht an %s über %s eingereiht. Die Ereignisliste zeigt, ob sie gesendet wurde.</translation>
     </message>
-    <message id="62110">
-        <source>OK</source>
-        <translation>OK</translation>
-    </message>
-    <message id="62111">
-        <source>Cancel</source>
-        <translation>Abbrechen</translation>
-    </message>
 </context>
 </TS>

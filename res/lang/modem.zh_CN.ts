@@ -43,13 +43,5 @@
         <source>Test message to %s queued on %s. The event list shows whether it was sent.</source>
         <translation>发往 %s 的测试短信已在 %s 上排队。事件列表会显示是否发送成功。</translation>
     </message>
-    <message id="62110">
-        <source>OK</source>
-        <translation>确定</translation>
-    </message>
-    <message id="62111">
-        <source>Cancel</source>
-        <translation>取消</translation>
-    </message>
 </context>
 </TS>

@@ -27,14 +27,6 @@
         <source>&amp;E-Mail:</source>
         <translation>&amp;E-Mail:</translation>
     </message>
-    <message id="62006">
-        <source>OK</source>
-        <translation>OK</translation>
-    </message>
-    <message id="62007">
-        <source>Cancel</source>
-        <translation>Abbrechen</translation>
-    </message>
     <message id="62008">
         <source>&amp;New...</source>
         <translation>&amp;Neu...</translation>

@@ -27,14 +27,6 @@
         <source>&amp;E-Mail:</source>
         <translation>电子邮件(&amp;E):</translation>
     </message>
-    <message id="62006">
-        <source>OK</source>
-        <translation>确定</translation>
-    </message>
-    <message id="62007">
-        <source>Cancel</source>
-        <translation>取消</translation>
-    </message>
     <message id="62008">
         <source>&amp;New...</source>
         <translation>新建(&amp;N)...</translation>

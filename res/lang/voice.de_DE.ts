@@ -39,13 +39,5 @@
         <source>No sound card with a master volume was found: the volume cannot be changed.</source>
         <translation>Keine Soundkarte mit Gesamtlautstärke gefunden: Die Lautstärke lässt sich nicht ändern.</translation>
     </message>
-    <message id="62309">
-        <source>OK</source>
-        <translation>OK</translation>
-    </message>
-    <message id="62310">
-        <source>Cancel</source>
-        <translation>Abbrechen</translation>
-    </message>
 </context>
 </TS>

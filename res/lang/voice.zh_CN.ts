@@ -39,13 +39,5 @@
         <source>No sound card with a master volume was found: the volume cannot be changed.</source>
         <translation>未找到带主音量控制的声卡：无法更改音量。</translation>
     </message>
-    <message id="62309">
-        <source>OK</source>
-        <translation>确定</translation>
-    </message>
-    <message id="62310">
-        <source>Cancel</source>
-        <translation>取消</translation>
-    </message>
 </context>
 </TS>

@@ -8,6 +8,7 @@
 
 #include "app/AppIcons.h"
 #include "app/StaticLink.h"
+#include "platform/DialogParts.h"
 #include "platform/StringIds.h"
 #include "platform/StringTable.h"
 
@@ -29,10 +30,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
     m_link = new CStaticLink(LoadString(kIdsAboutMaker), this);
     m_link->SetLink(LoadString(kIdsHomePage));
     m_link->setToolTip(FormatText(LoadString(kIdsAboutLinkTip), {m_link->Link()}));
-    auto* buttons = new QDialogButtonBox(this);
-    QPushButton* ok = buttons->addButton(LoadString(kIdsAboutOk), QDialogButtonBox::AcceptRole);
-    ok->setDefault(true);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    QDialogButtonBox* buttons = OkCancelButtons(this, false);
 
     auto* grid = new QGridLayout(this);
     grid->addWidget(icon, 0, 0, 4, 1, Qt::AlignTop);
@@ -43,7 +41,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
     grid->addWidget(buttons, 4, 0, 1, 2);
     grid->setColumnMinimumWidth(1, fontMetrics().averageCharWidth() * 60);
     grid->setSizeConstraint(QLayout::SetFixedSize);
-    ok->setFocus();
+    buttons->findChild<QPushButton*>(QStringLiteral("ok"))->setFocus();
 }
 
 QString CAboutDlg::BuildDate()

@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "app/LangResource.h"
+#include "platform/DialogParts.h"
 #include "platform/Profile.h"
 #include "platform/ProfileKeys.h"
 #include "platform/StringIds.h"
@@ -31,16 +32,11 @@ CDlgSetting::CDlgSetting(CLangResource& languages, QWidget* parent)
         m_list->addItem(CLangResource::LanguageName(id), id);
     }
     m_list->setCurrentIndex(m_list->findData(m_languages.CurrentLanguage()));
-    auto* label = new QLabel(LoadString(kIdsSettingLanguage), this);
-    label->setBuddy(m_list);
+    QLabel* label = BuddyLabel(kIdsSettingLanguage, m_list, this);
 
-    auto* buttons = new QDialogButtonBox(this);
-    buttons->addButton(LoadString(kIdsButtonOk), QDialogButtonBox::AcceptRole)->setDefault(true);
-    buttons->addButton(LoadString(kIdsButtonCancel), QDialogButtonBox::RejectRole);
+    QDialogButtonBox* buttons = OkCancelButtons(this);
     m_default = buttons->addButton(LoadString(kIdsSettingDefault), QDialogButtonBox::ResetRole);
     m_default->setAutoDefault(false);
-    connect(buttons, &QDialogButtonBox::accepted, this, &CDlgSetting::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &CDlgSetting::reject);
     connect(m_default, &QPushButton::clicked, this, [this] { SwitchTo(CLangResource::kEnglish); });
 
     auto* form = new QFormLayout;

@@ -18,7 +18,7 @@ void CMainFrame::OnVoice()
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     CVolumeControl mixer;
     std::uint16_t volume = 0;
-    const bool hasMixer = mixer.Init(100, volume);
+    const bool hasMixer = mixer.Init(kVolumeScale, volume);
     CDlgVoice dlg([app](const QString& text) { app->QueueSpeech(text); }, this);
     dlg.SetVoiceEnabled(app->VoiceEnabled());
     dlg.SetVolume(volume, hasMixer);

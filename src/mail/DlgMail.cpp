@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 
 #include "mail/SmtpSession.h"
+#include "platform/DialogParts.h"
 #include "platform/DigitEdit.h"
 #include "platform/Profile.h"
 #include "platform/ProfileKeys.h"
@@ -33,13 +34,6 @@ struct CDlgMail::Relay
 namespace {
 
 constexpr int kEditWidth = 240; // room for a mailbox address or a host name
-
-QLabel* BuddyLabel(unsigned id, QWidget* buddy)
-{
-    auto* label = new QLabel(LoadString(id));
-    label->setBuddy(buddy);
-    return label;
-}
 
 QLineEdit* Edit(const char* name, QLineEdit* edit = new QLineEdit)
 {
@@ -140,13 +134,7 @@ CDlgMail::CDlgMail(MailDialogHost host, QWidget* parent)
     serverForm->addRow(QString(), m_verify);
     serverForm->addRow(BuddyLabel(kIdsMailDlgCaFile, m_caFile), m_caFile);
 
-    auto* buttons = new QDialogButtonBox;
-    QPushButton* ok = buttons->addButton(LoadString(kIdsMailDlgOk), QDialogButtonBox::AcceptRole);
-    ok->setObjectName(QStringLiteral("ok"));
-    buttons->addButton(LoadString(kIdsMailDlgCancel), QDialogButtonBox::RejectRole)
-        ->setObjectName(QStringLiteral("cancel"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    QDialogButtonBox* buttons = OkCancelButtons(this);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(accountForm);
@@ -154,7 +142,7 @@ CDlgMail::CDlgMail(MailDialogHost host, QWidget* parent)
     layout->addWidget(serverBox);
     layout->addWidget(buttons);
     layout->setSizeConstraint(QLayout::SetMinimumSize);
-    ok->setDefault(true); // once in the dialog: the dialog keeps it as its main default
+    auto* ok = buttons->findChild<QPushButton*>(QStringLiteral("ok"));
 
     QWidget* order[] = {m_sender, m_password, m_to,     m_users,  m_send, m_server,
                         m_port,   m_security, m_verify, m_caFile, ok};

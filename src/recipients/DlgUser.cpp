@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include "platform/DialogParts.h"
 #include "platform/DigitEdit.h"
 #include "platform/Profile.h"
 #include "platform/ProfileKeys.h"
@@ -25,7 +26,7 @@ constexpr int kMinTelephoneLength = 11;
 void ShowUserMessage(QWidget* parent, const QString& text)
 {
     QMessageBox box(QMessageBox::Warning, LoadString(kIdsAppTitle), text, QMessageBox::Ok, parent);
-    box.button(QMessageBox::Ok)->setText(LoadString(kIdsUserOk));
+    box.button(QMessageBox::Ok)->setText(LoadString(kIdsButtonOk));
     box.exec();
 }
 
@@ -57,20 +58,13 @@ void CDlgUser::Build(const QString& name, const QString& telephone, const QStrin
     auto* form = new QFormLayout;
     form->setFieldGrowthPolicy(QFormLayout::ExpandingFieldsGrow);
     const auto addRow = [this, form](unsigned labelId, QLineEdit* edit) {
-        auto* label = new QLabel(LoadString(labelId), this);
-        label->setBuddy(edit);
-        form->addRow(label, edit);
+        form->addRow(BuddyLabel(labelId, edit, this), edit);
     };
     addRow(kIdsUserNameLabel, m_name);
     addRow(kIdsUserTelephoneLabel, m_telephone);
     addRow(kIdsUserMailLabel, m_mail);
 
-    auto* buttons = new QDialogButtonBox(this);
-    QPushButton* ok = buttons->addButton(LoadString(kIdsUserOk), QDialogButtonBox::AcceptRole);
-    buttons->addButton(LoadString(kIdsUserCancel), QDialogButtonBox::RejectRole);
-    ok->setDefault(true);
-    connect(buttons, &QDialogButtonBox::accepted, this, &CDlgUser::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &CDlgUser::reject);
+    QDialogButtonBox* buttons = OkCancelButtons(this);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);

@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "eventlog/EventSink.h"
+#include "platform/DialogParts.h"
 #include "platform/DigitEdit.h"
 #include "platform/Profile.h"
 #include "platform/ProfileKeys.h"
@@ -20,14 +21,6 @@
 #include "sms/GsmModem.h"
 
 namespace {
-
-// A label whose mnemonic moves the focus to buddy.
-QLabel* BuddyLabel(unsigned id, QWidget* buddy, QWidget* parent)
-{
-    auto* label = new QLabel(LoadString(id), parent);
-    label->setBuddy(buddy);
-    return label;
-}
 
 // The port list; the device behind each name is looked up again whenever the list opens, so
 // a modem plugged in while the dialog is open shows up.
@@ -83,10 +76,7 @@ CDlgModem::CDlgModem(CModemSlot& modem, ModemDialogHooks hooks, QWidget* parent)
     m_status->setWordWrap(true);
     m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setText(LoadString(kIdsModemDlgOk));
-    buttons->button(QDialogButtonBox::Ok)->setDefault(true);
-    buttons->button(QDialogButtonBox::Cancel)->setText(LoadString(kIdsModemDlgCancel));
+    QDialogButtonBox* buttons = OkCancelButtons(this);
 
     auto* grid = new QGridLayout;
     grid->addWidget(BuddyLabel(kIdsModemDlgPort, m_port, this), 0, 0);
@@ -117,8 +107,6 @@ CDlgModem::CDlgModem(CModemSlot& modem, ModemDialogHooks hooks, QWidget* parent)
             m_hooks.openUserList(this);
         }
     });
-    connect(buttons, &QDialogButtonBox::accepted, this, &CDlgModem::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &CDlgModem::reject);
 }
 
 int CDlgModem::PortIndex() const

@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "platform/DialogParts.h"
 #include "platform/Logging.h"
 #include "platform/Profile.h"
 #include "platform/ProfileKeys.h"
@@ -55,10 +56,7 @@ CDlgVoice::CDlgVoice(std::function<void(const QString&)> queueSpeech, QWidget* p
     m_down->setObjectName(QStringLiteral("down"));
     m_up->setObjectName(QStringLiteral("up"));
     m_noSoundCard->setObjectName(QStringLiteral("noSoundCard"));
-    auto* buttons = new QDialogButtonBox(this);
-    QPushButton* ok = buttons->addButton(LoadString(kIdsVoiceOk), QDialogButtonBox::AcceptRole);
-    buttons->addButton(LoadString(kIdsVoiceCancel), QDialogButtonBox::RejectRole);
-    ok->setDefault(true);
+    QDialogButtonBox* buttons = OkCancelButtons(this);
 
     auto* volume = new QHBoxLayout;
     volume->addWidget(m_down);
@@ -79,8 +77,6 @@ CDlgVoice::CDlgVoice(std::function<void(const QString&)> queueSpeech, QWidget* p
     connect(m_speech, &QPushButton::clicked, this, &CDlgVoice::Speak);
     connect(m_up, &QPushButton::clicked, this, [this] { StepVolume(+10); });
     connect(m_down, &QPushButton::clicked, this, [this] { StepVolume(-10); });
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
     ShowMixer(false);
     UpdateTitle();

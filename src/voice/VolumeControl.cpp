@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr std::uint16_t kVolumeScale = 100;
-
 void PostMixerError(const char* pattern, int code)
 {
     // The debug line is also the event text, line break included.

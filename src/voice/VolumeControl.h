@@ -56,6 +56,9 @@ private:
     int m_selected = -1;
 };
 
+// The volume scale of the Voice dialog and its steps.
+constexpr std::uint16_t kVolumeScale = 100;
+
 // The Voice dialog's volume step: re-reads the master volume, moves it by delta within 0 to
 // 100 and writes it to every card. Returns the new volume, or nothing (and writes nothing)
 // when no card has a readable master control. The caller plays the chime.

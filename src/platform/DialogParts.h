@@ -1,0 +1,12 @@
+#pragma once
+
+class QDialog;
+class QDialogButtonBox;
+class QLabel;
+class QWidget;
+
+// OK (the default button) and, with withCancel, Cancel, with the string table's texts and
+// wired to the dialog's accept and reject. The caller puts the box into its layout.
+QDialogButtonBox* OkCancelButtons(QDialog* dialog, bool withCancel = true);
+// A label with the text of string id whose mnemonic moves the focus to buddy.
+QLabel* BuddyLabel(unsigned id, QWidget* buddy, QWidget* parent = nullptr);
