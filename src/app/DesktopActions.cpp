@@ -7,6 +7,7 @@
 
 #include "eventlog/EventSink.h"
 #include "platform/Autostart.h"
+#include "platform/DialogParts.h"
 #include "platform/PrinterSetup.h"
 #include "platform/Profile.h"
 #include "platform/ProfileKeys.h"
@@ -24,6 +25,7 @@ void CDesktopActions::SetupPrinterDriver(QWidget* owner)
     const auto report = [this, box](QMessageBox::Icon icon, const QString& text) {
         auto* message =
             new QMessageBox(icon, LoadString(kIdsFrameTitle), text, QMessageBox::Ok, box.data());
+        LabelMessageBoxButtons(*message);
         message->setAttribute(Qt::WA_DeleteOnClose);
         message->open();
         emit printerSetupFinished(text);

@@ -26,6 +26,7 @@
 #include "capture/AlarmCounter.h"
 #include "eventlog/EventSink.h"
 #include "eventlog/EventView.h"
+#include "platform/DialogParts.h"
 #include "platform/Folders.h"
 #include "platform/Profile.h"
 #include "platform/StringIds.h"
@@ -111,20 +112,6 @@ QString DocumentFilter()
     return parts.size() > 3 ? parts[3] : QStringLiteral("Zunaro Files (*.znr)");
 }
 
-// The message boxes' buttons in the current language.
-void LabelButtons(QMessageBox& box)
-{
-    const std::pair<QMessageBox::StandardButton, unsigned> labels[] = {
-        {QMessageBox::Yes, kIdsButtonYes},
-        {QMessageBox::No, kIdsButtonNo},
-        {QMessageBox::Cancel, kIdsButtonCancel}};
-    for (const auto& [button, text] : labels) {
-        if (QAbstractButton* b = box.button(button)) {
-            b->setText(LoadString(text));
-        }
-    }
-}
-
 QString AppTitle()
 {
     return LoadString(kIdsFrameTitle);
@@ -150,7 +137,7 @@ CMainFrame::CMainFrame(CDoc& doc, const QString& runLogFolder, QWidget* parent)
                         FormatText(LoadString(kIdsSaveChanges), {title}),
                         QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
         box.setDefaultButton(QMessageBox::Yes);
-        LabelButtons(box);
+        LabelMessageBoxButtons(box);
         const auto answer = box.exec();
         return answer == QMessageBox::Yes  ? CDocument::SaveAnswer::Save
                : answer == QMessageBox::No ? CDocument::SaveAnswer::Discard
@@ -573,7 +560,7 @@ void CMainFrame::TrayExit()
 {
     QMessageBox box(QMessageBox::Question, AppTitle(), LoadString(kIdsQuitConfirm),
                     QMessageBox::Yes | QMessageBox::No, this);
-    LabelButtons(box);
+    LabelMessageBoxButtons(box);
     if (box.exec() == QMessageBox::No) {
         return;
     }

@@ -1,8 +1,12 @@
 #include "platform/DialogParts.h"
 
+#include <utility>
+
+#include <QAbstractButton>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 
 #include "platform/StringIds.h"
@@ -22,6 +26,20 @@ QDialogButtonBox* OkCancelButtons(QDialog* dialog, bool withCancel)
         QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
     }
     return buttons;
+}
+
+void LabelMessageBoxButtons(QMessageBox& box)
+{
+    const std::pair<QMessageBox::StandardButton, unsigned> labels[] = {
+        {QMessageBox::Ok, kIdsButtonOk},
+        {QMessageBox::Yes, kIdsButtonYes},
+        {QMessageBox::No, kIdsButtonNo},
+        {QMessageBox::Cancel, kIdsButtonCancel}};
+    for (const auto& [button, text] : labels) {
+        if (QAbstractButton* b = box.button(button)) {
+            b->setText(LoadString(text));
+        }
+    }
 }
 
 QLabel* BuddyLabel(unsigned id, QWidget* buddy, QWidget* parent)

@@ -26,7 +26,7 @@ constexpr int kMinTelephoneLength = 11;
 void ShowUserMessage(QWidget* parent, const QString& text)
 {
     QMessageBox box(QMessageBox::Warning, LoadString(kIdsAppTitle), text, QMessageBox::Ok, parent);
-    box.button(QMessageBox::Ok)->setText(LoadString(kIdsButtonOk));
+    LabelMessageBoxButtons(box);
     box.exec();
 }
 
